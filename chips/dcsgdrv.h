@@ -1,0 +1,48 @@
+// DCSGDRV drives the SN76489 square-wave chip: tone channels 0-2 and the
+// noise channel 3, each request turned at once into the chip's byte protocol.
+#pragma once
+
+#include <cstdint>
+
+class VGMOUT;
+
+struct DcsgChannel {
+    std::uint8_t keyon = 0;
+    std::uint8_t ch_volume = 127;  // 0..127
+    std::uint8_t cur_note = 0;     // MIDI note number
+    std::int32_t detune = 0;       // raw pitch bend; one octave = 8191
+};
+
+class DCSGDRV {
+public:
+    static constexpr std::uint32_t kChannels = 4;
+
+    DCSGDRV();
+    DCSGDRV(const DCSGDRV&) = delete;
+    DCSGDRV& operator=(const DCSGDRV&) = delete;
+
+    void VgmSet(VGMOUT* writer);
+
+    void SetPan(std::uint32_t ch, std::uint32_t pan);  // no effect: the chip has no panning
+    void SetReg(std::uint32_t data);
+    void SetNoiseControl(std::uint32_t rate);
+    void SetNoiseFeedback(std::uint32_t on);
+    // The channel operations below ignore a channel above 3.
+    void SetVolume(std::uint32_t ch, std::uint32_t vol);
+    void SetNote(std::uint32_t ch, std::uint32_t note);
+    void KeyOff(std::uint32_t ch);
+    void KeyOn(std::uint32_t ch);
+    void SetDetune(std::uint32_t ch, std::int32_t detune);
+    // On channel 3 selects the noise mode; no effect on the others.
+    void SetProgram(std::uint32_t ch, std::uint32_t program);
+
+    const DcsgChannel& Channel(std::uint32_t ch) const { return chan[ch]; }
+    std::uint32_t NoiseFeedback() const { return noise_feedback; }
+    std::uint32_t NoiseShift() const { return noise_shift; }
+
+private:
+    DcsgChannel chan[kChannels];
+    std::uint32_t noise_feedback = 0;  // 1 white noise, 0 periodic
+    std::uint32_t noise_shift = 0;     // 0..3; 3 follows tone channel 2
+    VGMOUT* vgm = nullptr;             // not owned
+};

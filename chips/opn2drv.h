@@ -1,0 +1,77 @@
+// OPN2DRV drives the YM2612 FM chip: six FM channels, each turned into
+// register writes handed at once to the bound VGM writer.
+#pragma once
+
+#include <cstdint>
+
+#include "instruments/fminst.h"
+
+class VGMOUT;
+
+// Channel code of FM channel c for the key-on register 0x28: 0,1,2,4,5,6.
+std::uint32_t get_fm_channel(std::uint32_t c);
+// Register port of FM channel c: 0 for channels 0-2, 1 for 3-5.
+std::uint32_t get_fm_bank(std::uint32_t c);
+// Register offset of operator i numbered M1, C1, M2, C2; 0 beyond 3.
+std::uint32_t get_fm_slot(std::uint32_t i);
+
+struct Opn2Channel {
+    FmVoice ch_voice;              // never read: voices come from the bank
+    std::uint8_t keyon = 0;
+    std::uint8_t prog = 0;         // voice of the bank this channel plays
+    std::uint8_t midi_pan = 64;    // last pan given, MIDI scale
+    std::uint8_t ch_volume = 127;
+    std::uint8_t cur_note = 0;
+    std::uint8_t last_note = 0;    // note of the previous KeyOn (glide start)
+    std::int32_t detune = 0;       // F-number units
+    std::int32_t porta_time = 0;   // frames, 0 = no portamento
+    std::int32_t porta_offset = 0; // current glide offset, F-number units
+    std::int32_t porta_count = 0;  // frames left in the glide
+    std::int32_t porta_step = 0;   // taken off porta_offset every frame
+};
+
+class OPN2DRV {
+public:
+    static constexpr std::uint32_t kChannels = 6;
+
+    OPN2DRV();
+    OPN2DRV(const OPN2DRV&) = delete;
+    OPN2DRV& operator=(const OPN2DRV&) = delete;
+
+    // Binds the bank that voices are read from (in place, never copied).
+    void InstSet(FMInst* bank);
+    // Binds the writer; a non-null writer at once gets the five initial writes.
+    void VgmSet(VGMOUT* writer);
+
+    // One raw register write.
+    void SetReg(std::uint32_t port, std::uint32_t reg, std::uint32_t data);
+    void SetTimerA(std::uint16_t value);
+    void SetTimerB(std::uint8_t value);
+    void SetTimerA_ByTempo(std::uint16_t tempo, std::uint16_t division);
+    void SetTimerB_ByTempo(std::uint16_t tempo, std::uint16_t division);
+    void SetTimerB_ByMilliSeconds(std::uint16_t ms);
+
+    // Channel operations ignore a channel above 5 (no state change, no write).
+    void SetNote(std::uint32_t channel, std::uint32_t note);
+    void SetDetune(std::uint32_t channel, std::int32_t detune);
+    void SetPortamentTime(std::uint32_t channel, std::uint32_t frames);
+    void KeyOn(std::uint32_t channel);
+    void KeyOff(std::uint32_t channel);
+    // Advances every running glide by one frame.
+    void RunFrame();
+
+    // Programs >= GetMaxInst() are ignored.
+    void SetProgram(std::uint32_t channel, std::uint32_t prog);
+    // vol 0..127 (larger taken as 127) scales the carriers' total levels.
+    void SetVolume(std::uint32_t channel, std::uint32_t vol);
+    void SetPan(std::uint32_t channel, std::uint32_t pan);
+    // Scales one operator's total level; out-of-range channel or operator: no write.
+    void SetTL(std::uint32_t channel, std::uint32_t op, std::uint32_t scale);
+
+    const Opn2Channel& Channel(std::uint32_t channel) const { return chan[channel]; }
+
+private:
+    Opn2Channel chan[kChannels];
+    FMInst* inst = nullptr;  // not owned
+    VGMOUT* vgm = nullptr;   // not owned
+};

@@ -1,0 +1,59 @@
+// The FM instrument bank: 128 voices indexed by MIDI program number, filled
+// from an OPM text file by Load.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// One operator of a voice. Values are stored as the bank file gives them;
+// masking to the chip's register widths happens when the driver writes them.
+struct FmOperator {
+    std::int32_t mul = 1;     // frequency multiple
+    std::int32_t tl = 127;    // total level (attenuation, 127 loudest silence)
+    std::int32_t ks = 0;      // key scale
+    std::int32_t ar = 31;     // attack rate
+    std::int32_t d1r = 0;     // first decay rate
+    std::int32_t d2r = 0;     // second decay (sustain) rate
+    std::int32_t d1l = 0;     // first decay level
+    std::int32_t rr = 15;     // release rate
+    std::int32_t dt1 = 0;     // detune 1
+    std::int32_t dt2 = 0;     // detune 2 (not sent to the YM2612)
+    std::int32_t ams_en = 0;  // amplitude-modulation enable
+};
+
+// One voice. op[] is in the chip's register slot order: M1, M2, C1, C2.
+struct FmVoice {
+    FmOperator op[4];
+    std::int32_t pan = 64;
+    std::int32_t fl = 0;   // feedback level
+    std::int32_t con = 7;  // connection (algorithm)
+    std::int32_t slot_mask = 0;
+    std::int32_t ne = 0;
+    std::int32_t pms = 0;
+    std::int32_t ams = 0;
+    std::int32_t lfrq = 0;
+    std::int32_t amd = 0;
+    std::int32_t pmd = 0;
+    std::int32_t wf = 0;
+    std::int32_t nfrq = 0;
+};
+
+class FMInst {
+public:
+    static constexpr unsigned kMaxInst = 128;
+    // Load results.
+    static constexpr int kLoadOk = 0;
+    static constexpr int kLoadOpenError = 0x10000000;
+    static constexpr int kLoadSyntaxError = 0x20000000;
+
+    FmVoice voice[kMaxInst];
+
+    unsigned GetMaxInst() const { return kMaxInst; }
+
+    // Reads an OPM text file and overwrites the voices it defines. Returns
+    // kLoadOk, kLoadOpenError or kLoadSyntaxError; per-line count errors are
+    // reported on standard error and do not change the result.
+    int Load(const char* path);
+    // The parse of Load on a text already in memory (it ends at its first NUL).
+    int LoadText(const char* text, std::size_t length);
+};

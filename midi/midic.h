@@ -1,0 +1,49 @@
+// MIDIC reads a Standard MIDI File held whole in memory into a converted song
+// (DMIDI) and restamps the song's clocks from ticks to frames.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+
+#include "midi/dmidi.h"
+
+namespace MIDI {
+
+class MIDIC {
+public:
+    // Largest end frame whose sample count (735 per frame) fits the VGM
+    // header's 32 bits: 5843492 x 735 is the largest such count below 2^32.
+    static constexpr std::uint32_t kMaxEndFrame = 5843492;
+
+    // The parse state of one track, reset at the start of every track.
+    struct Event {
+        std::uint64_t ticks = 0;           // absolute time in the file's ticks (saturating)
+        std::uint32_t running_status = 0;  // last channel status byte, 0 = none yet
+    };
+
+    // Converts the file image of `size` bytes, with every clock rescaled to
+    // `resolution` ticks per quarter note. Prints "Converting SMF..." first;
+    // on a rejected file prints one error line and returns null.
+    std::unique_ptr<DMIDI> convert_smf(const std::uint8_t* data, std::size_t size, unsigned resolution);
+
+    // Rewrites every clock of `song` in place as a frame number at `fps`
+    // frames per second and returns the song; null (with an error line) when
+    // the song is too long for a VGM file.
+    DMIDI* convert_clock_to_frame(DMIDI* song, unsigned fps);
+
+private:
+    class Cursor;
+    enum class Result { Ok, EndOfFile, NoRunningStatus, TooLong };
+
+    Result parse_deltatime(Cursor& in, Event* state);
+    Result parse_event(Cursor& in, Event* state);
+    Result dmid_append(std::uint64_t ticks, int status, int data1, int data2);
+    Result append_event(std::uint64_t ticks, const DMIDI_EVENT& event);
+
+    unsigned resolution = 0;
+    std::uint32_t division = 0;      // the file's ticks per quarter note
+    DMIDI* song = nullptr;           // the song under construction (owned by convert_smf)
+};
+
+}  // namespace MIDI

@@ -1,0 +1,42 @@
+// Test helper: runs the built fmroll program in a scratch directory.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the object goes.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+    void Write(const std::string& name, const std::vector<std::uint8_t>& bytes) const;
+    void Write(const std::string& name, const std::string& text) const;
+    bool Exists(const std::string& name) const;
+    std::vector<std::uint8_t> Read(const std::string& name) const;
+
+private:
+    std::string path_;
+};
+
+struct RunResult {
+    int status = -1000;  // exit status 0..255 (main's -1 shows as 255), or -1000 if it did not exit
+    std::string out;     // standard output
+    std::string err;     // standard error
+};
+
+// Runs fmroll with `args` (program name not included) in directory `dir`.
+RunResult RunFmroll(const std::string& dir, const std::vector<std::string>& args);
+
+// Path of a file under the source tree, e.g. SourcePath("examples/demo.opm").
+std::string SourcePath(const std::string& relative);
+
+}  // namespace testsupport

@@ -1,0 +1,59 @@
+// VGMOUT records what the song makes the two sound chips do as a VGM 1.50
+// command stream in memory, and saves it as "test.vgm" and "test.vgz".
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// The program-wide shadow of the YM2612 registers: bank (port bit 0), then
+// register number. Every WriteRegOpn2 stores its data here, whichever writer
+// it is called on. All 0 at program start, never cleared.
+extern std::uint8_t fm_block[2][256];
+
+class VGMOUT {
+public:
+    static constexpr std::size_t kHeaderSize = 64;
+
+    VGMOUT();
+    VGMOUT(const VGMOUT&) = delete;
+    VGMOUT& operator=(const VGMOUT&) = delete;
+
+    // One YM2612 write: 0x52 (port bit 0 clear) or 0x53 (set), reg & 0xFF, data & 0xFF.
+    void WriteRegOpn2(std::uint32_t port, std::uint32_t reg, std::uint32_t data);
+    // One SN76489 byte: 0x50, data & 0xFF.
+    void WriteRegDcsg(std::uint32_t data);
+    // A wait of any length, split into commands of at most 65535 samples.
+    void WriteWait(std::uint32_t samples);
+    void WriteWait_60();  // 735 samples, one 1/60 s frame
+    void WriteWait_50();  // 882 samples, one 1/50 s frame
+    // Records the loop point at the current end of the stream; a later call wins.
+    void SetLoopHere();
+    // Appends the end-of-data command; Save never adds one of its own.
+    void WriteEndMarker();
+
+    // Completes the header and writes "test.vgm" and "test.vgz" in the current
+    // directory (`name` does not enter into the file names). Each file is written
+    // under a temporary name and renamed over the target only when complete, so
+    // an earlier good file survives a failure. Returns false when either file
+    // could not be written, or the file would be too large for the header.
+    bool Save(const char* name);
+
+    // The whole file as Save writes it: the completed header, then the stream.
+    // Empty when the stream is too long for the header's 32-bit fields.
+    std::vector<std::uint8_t> Image() const;
+
+    // Prints fm_block as two 16 x 16 tables of decimal values on standard output.
+    void PtrintAllRegister();
+
+    const std::vector<std::uint8_t>& Stream() const { return stream; }
+    std::uint32_t TotalSamples() const { return total_samples; }
+    std::uint32_t LoopOffset() const { return loop_offset; }
+    std::uint32_t LoopStartSamples() const { return loop_start_samples; }
+
+private:
+    std::uint32_t total_samples = 0;
+    std::uint32_t loop_offset = 0;         // stream bytes before the loop point; 0 = no loop
+    std::uint32_t loop_start_samples = 0;  // total_samples at the loop point
+    std::uint8_t header[kHeaderSize];
+    std::vector<std::uint8_t> stream;
+};
