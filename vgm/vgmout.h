@@ -2,6 +2,7 @@
 // command stream in memory, and saves it as "test.vgm" and "test.vgz".
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -36,11 +37,15 @@ public:
     // under a temporary name and renamed over the target only when complete, so
     // an earlier good file survives a failure. Returns false when either file
     // could not be written, or the file would be too large for the header.
+    // A loop point with no samples after it is saved as no loop.
     bool Save(const char* name);
 
     // The whole file as Save writes it: the completed header, then the stream.
-    // Empty when the stream is too long for the header's 32-bit fields.
+    // Empty when the stream or the sample count is too large for the header's
+    // 32-bit fields.
     std::vector<std::uint8_t> Image() const;
+    // Whether a stream of `length` bytes still fits the header's EOF field.
+    static bool StreamFitsHeader(std::size_t length);
 
     // Prints fm_block as two 16 x 16 tables of decimal values on standard output.
     void PtrintAllRegister();
@@ -54,6 +59,9 @@ private:
     std::uint32_t total_samples = 0;
     std::uint32_t loop_offset = 0;         // stream bytes before the loop point; 0 = no loop
     std::uint32_t loop_start_samples = 0;  // total_samples at the loop point
+    bool samples_overflow = false;         // total_samples has passed 32 bits
     std::uint8_t header[kHeaderSize];
     std::vector<std::uint8_t> stream;
+
+    void AddSamples(std::uint32_t samples);
 };
