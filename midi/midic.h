@@ -10,6 +10,8 @@
 
 namespace MIDI {
 
+class SmfCursor;
+
 class MIDIC {
 public:
     // Largest end frame whose sample count (735 per frame) fits the VGM
@@ -33,17 +35,22 @@ public:
     DMIDI* convert_clock_to_frame(DMIDI* song, unsigned fps);
 
 private:
-    class Cursor;
-    enum class Result { Ok, EndOfFile, NoRunningStatus, TooLong };
+    // Why a track could not be read; each has its own message.
+    enum class Result { Ok, EndOfFile, NoRunningStatus, TooLong, TrackIllegal };
 
-    Result parse_deltatime(Cursor& in, Event* state);
-    Result parse_event(Cursor& in, Event* state);
+    Result read_tracks(SmfCursor& in, unsigned trackCount);
+    Result parse_deltatime(SmfCursor& in, Event* state);
+    Result parse_event(SmfCursor& in, Event* state);
+    Result parse_meta(SmfCursor& in, Event* state);
+    // Appends one channel event: channel and kind from `status`, a pitch bend
+    // folded into one signed value.
     Result dmid_append(std::uint64_t ticks, int status, int data1, int data2);
-    Result append_event(std::uint64_t ticks, const DMIDI_EVENT& event);
+    Result append(std::uint64_t ticks, std::uint8_t channel, std::uint8_t status, std::uint8_t data1,
+                  std::uint8_t data2);
+    static void report(Result r);
 
     unsigned resolution = 0;
-    std::uint32_t division = 0;      // the file's ticks per quarter note
-    DMIDI* song = nullptr;           // the song under construction (owned by convert_smf)
+    DMIDI* song = nullptr;  // the song under construction, owned by convert_smf
 };
 
 }  // namespace MIDI

@@ -1,1 +1,173 @@
-// (being written)
+#include "midi/midip.h"
+
+#include "chips/dcsgdrv.h"
+#include "chips/opn2drv.h"
+#include "vgm/vgmout.h"
+
+namespace MIDI {
+
+namespace {
+
+// Message kinds the sequencer acts on (the status byte's high nibble).
+constexpr std::uint8_t kNoteOff = 0x80;
+constexpr std::uint8_t kNoteOn = 0x90;
+constexpr std::uint8_t kControlChange = 0xB0;
+constexpr std::uint8_t kProgramChange = 0xC0;
+constexpr std::uint8_t kPitchBend = 0xE0;
+
+// Controllers the sequencer honours.
+constexpr unsigned kCcPortamentoTime = 5;
+constexpr unsigned kCcDataEntry = 6;
+constexpr unsigned kCcVolume = 7;
+constexpr unsigned kCcPan = 10;
+constexpr unsigned kCcExpression = 11;
+constexpr unsigned kCcLoopPoint = 56;
+constexpr unsigned kCcRpnLsb = 100;
+constexpr unsigned kCcRpnMsb = 101;
+
+// Largest pitch-bend range that data entry may set; larger values turn the
+// bend off (range 0).
+constexpr unsigned kMaxBendRange = 32;
+
+// Channel routing: MIDI channels 0-5 play the FM channels, 6-8 the square
+// tone channels and 9 the noise channel; 10-15 play nothing.
+constexpr unsigned kFmChannels = 6;
+constexpr unsigned kFirstDcsgChannel = 6;
+constexpr unsigned kNoiseChannel = 9;
+
+bool IsFm(unsigned ch) { return ch < kFmChannels; }
+bool IsDcsg(unsigned ch) { return ch >= kFirstDcsgChannel && ch <= kNoiseChannel; }
+
+}  // namespace
+
+MIDIP::MIDIP() = default;
+
+void MIDIP::SetConvertedSmf(DMIDI* song) {
+    pSmf = song;
+    curEvent = song->events.begin();
+    endEvent = song->events.end();
+    lastEvent = song->events.end();
+    frameCount = 0;
+}
+
+void MIDIP::Render() {
+    if (pSmf->events.empty()) return;
+    std::uint32_t frame = 0;
+    for (iterator it = pSmf->events.begin(); it != pSmf->events.end(); ++it) {
+        // Close frames until the event's own frame: the events of a frame go
+        // out before the wait that ends it.
+        while (frame != it->clock) {
+            pVgmout->WriteWait_60();
+            pFmdrv->RunFrame();
+            ++frame;
+        }
+        Analyse(it);
+    }
+}
+
+void MIDIP::Analyse(iterator& event) {
+    const DMIDI_EVENT& e = *event;
+    if (e.status == kStatusSystem) {
+        // Tempo events were applied by the frame conversion; only the end counts.
+        if (e.is_end()) pVgmout->WriteEndMarker();
+        return;
+    }
+    const unsigned ch = e.channel;
+    if (ch >= kChannelRecords) return;
+    switch (e.status & 0xF0) {
+        case kControlChange: AnalyzeControlChange(ch, e.data1, e.data2); break;
+        case kNoteOn:
+            if (e.data2 > 0) {
+                NoteOn(ch, e.data1, e.data2);
+            } else if (chState[ch].noteOn && e.data1 == chState[ch].lastNote) {
+                // A note on of velocity 0 releases only the key that sounds.
+                NoteOff(ch);
+            }
+            break;
+        case kNoteOff:
+            // Any key releases the channel's sounding note.
+            if (chState[ch].noteOn) NoteOff(ch);
+            break;
+        case kProgramChange: ProgramChange(ch, e.data1); break;
+        case kPitchBend: PitchBend(ch, e.bend()); break;
+        default: break;  // key and channel pressure are not played
+    }
+}
+
+void MIDIP::NoteOn(unsigned ch, unsigned note, unsigned velocity) {
+    CHANNEL_STATE& s = chState[ch];
+    const unsigned volume = 97 + (30 * velocity) / 127;
+    if (IsFm(ch)) {
+        // The FM channel is retuned and keyed again without a key-off.
+        pFmdrv->SetNote(ch, note);
+        pFmdrv->SetVolume(ch, volume);
+        pFmdrv->KeyOn(ch);
+    } else if (IsDcsg(ch)) {
+        if (s.noteOn) pDcsgdrv->KeyOff(ch - kFirstDcsgChannel);
+        pDcsgdrv->SetNote(ch - kFirstDcsgChannel, note);
+        pDcsgdrv->KeyOn(ch - kFirstDcsgChannel);
+    }
+    s.noteOn = true;
+    s.lastNote = note;
+    s.lastVolume = volume;
+}
+
+void MIDIP::NoteOff(unsigned ch) {
+    chState[ch].noteOn = false;
+    if (IsFm(ch)) {
+        pFmdrv->KeyOff(ch);
+    } else if (IsDcsg(ch)) {
+        pDcsgdrv->KeyOff(ch - kFirstDcsgChannel);
+    }
+}
+
+void MIDIP::ProgramChange(unsigned ch, unsigned program) {
+    if (IsFm(ch)) {
+        pFmdrv->KeyOff(ch);
+        pFmdrv->SetProgram(ch, program);
+        chState[ch].noteOn = false;
+    } else if (IsDcsg(ch)) {
+        pDcsgdrv->SetProgram(ch - kFirstDcsgChannel, program);
+    }
+}
+
+void MIDIP::PitchBend(unsigned ch, int bend) {
+    if (IsFm(ch)) {
+        // Bend to F-number units: 644 per octave-wide range of 12 semitones,
+        // each division truncating toward zero.
+        const int scaled = bend * chState[ch].bendRange / 12;
+        pFmdrv->SetDetune(ch, scaled * 644 / 8192);
+    } else if (IsDcsg(ch) && ch != kNoiseChannel) {
+        // The tone channels take the raw bend; their driver scales it.
+        pDcsgdrv->SetDetune(ch - kFirstDcsgChannel, bend);
+    }
+}
+
+void MIDIP::AnalyzeControlChange(unsigned channel, unsigned controller, unsigned value) {
+    if (channel >= kChannelRecords) return;
+    CHANNEL_STATE& s = chState[channel];
+    switch (controller) {
+        case kCcPortamentoTime:
+            if (IsFm(channel)) pFmdrv->SetPortamentTime(channel, value);
+            break;
+        case kCcDataEntry:
+            // Only registered parameter 0/0, the pitch-bend sensitivity.
+            if (s.rpnMsb == 0 && s.rpnLsb == 0) s.bendRange = value <= kMaxBendRange ? value : 0;
+            break;
+        case kCcVolume: s.ccVolume = static_cast<std::uint8_t>(value); break;
+        case kCcPan:
+            s.ccPan = static_cast<std::uint8_t>(value);
+            if (IsFm(channel)) pFmdrv->SetPan(channel, value);
+            break;
+        case kCcExpression:
+            s.ccVolume = static_cast<std::uint8_t>(value);
+            if (IsDcsg(channel)) pDcsgdrv->SetVolume(channel - kFirstDcsgChannel, value);
+            break;
+        case kCcLoopPoint: pVgmout->SetLoopHere(); break;
+        case kCcRpnLsb: s.rpnLsb = value; break;
+        case kCcRpnMsb: s.rpnMsb = value; break;
+        default: break;
+    }
+}
+
+}  // namespace MIDI

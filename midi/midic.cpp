@@ -1,0 +1,226 @@
+#include "midi/midic.h"
+
+#include <algorithm>
+#include <iostream>
+#include <limits>
+
+#include "midi/smf_bytes.h"
+
+namespace MIDI {
+
+namespace {
+
+// Status bytes and meta types the reader acts on.
+constexpr std::uint8_t kStatusBit = 0x80;
+constexpr std::uint8_t kFirstSystemStatus = 0xF0;  // 0xF0-0xFE: system messages, skipped
+constexpr std::uint8_t kMetaStatus = 0xFF;
+constexpr std::uint8_t kMetaSetTempo = 0x51;
+constexpr std::uint8_t kPitchBend = 0xE0;
+
+constexpr std::size_t kHeaderSize = 14;  // "MThd", length, format, tracks, division
+constexpr std::size_t kChunkHeaderSize = 8;
+
+// Number of data bytes of a channel message, by the status byte's high nibble
+// minus 8. The 0xF entry is never used: system and meta events take their own path.
+constexpr int eventSize[8] = {2, 2, 2, 2, 1, 1, 2, 2};
+
+// Ticks beyond this are held here: a clock this far out is rejected as too
+// long anyway, and holding it keeps every later product inside 64 bits.
+constexpr std::uint64_t kTickCeiling = std::uint64_t{1} << 50;
+
+void fail(const char* message) { std::cerr << message << std::endl; }
+
+}  // namespace
+
+void MIDIC::report(Result r) {
+    switch (r) {
+        case Result::Ok: break;
+        case Result::EndOfFile: fail("MIDIC: Unexpected end of file, abort..."); break;
+        case Result::NoRunningStatus: fail("MIDIC: Running status without status byte, abort..."); break;
+        case Result::TooLong: fail("MIDIC: Song too long, abort..."); break;
+        case Result::TrackIllegal: fail("MIDIC: TrackChunk Illegal, abort..."); break;
+    }
+}
+
+std::unique_ptr<DMIDI> MIDIC::convert_smf(const std::uint8_t* data, std::size_t size, unsigned res) {
+    resolution = res;
+    std::cout << "Converting SMF..." << std::endl;
+
+    // The header checks run in order on the bytes present; a file that ends
+    // before a check can be made is reported as cut short.
+    SmfCursor in(data, size);
+    if (!in.has(4)) return report(Result::EndOfFile), nullptr;
+    if (!in.matches("MThd", 4)) return fail("MIDIC: HeaderChunk Illegal, abort..."), nullptr;
+    if (!in.has(8)) return report(Result::EndOfFile), nullptr;
+    in.skip(4);
+    if (!in.matches("\0\0\0\6", 4)) return fail("MIDIC: HeaderChunk Length Illegal, abort..."), nullptr;
+    if (!in.has(kHeaderSize - 4)) return report(Result::EndOfFile), nullptr;
+    in.skip(6);  // length and format: every format is merged alike
+    std::uint16_t trackCount = 0, division = 0;
+    in.be16(trackCount);
+    in.be16(division);
+
+    auto owned = std::make_unique<DMIDI>();
+    // Bit 15 marks SMPTE timing; its low 15 bits are read as ticks per quarter note.
+    owned->timebase = division & 0x7FFF;
+    if (owned->timebase == 0) return fail("MIDIC: HeaderChunk Division Illegal, abort..."), nullptr;
+
+    song = owned.get();
+    const Result r = read_tracks(in, trackCount);
+    song = nullptr;
+    if (r != Result::Ok) return report(r), nullptr;
+
+    std::stable_sort(owned->events.begin(), owned->events.end(), LessClock);
+    DMIDI_EVENT end;
+    end.clock = owned->events.empty() ? 0 : owned->events.back().clock;
+    end.channel = kEndChannel;
+    end.status = kStatusSystem;
+    end.data1 = kEndData;
+    end.data2 = kEndData;
+    owned->events.push_back(end);
+    owned->timebase = resolution;
+    return owned;
+}
+
+MIDIC::Result MIDIC::read_tracks(SmfCursor& in, unsigned trackCount) {
+    for (unsigned t = 0; t < trackCount; ++t) {
+        if (!in.has(kChunkHeaderSize)) return Result::EndOfFile;
+        if (!in.matches("MTrk", 4)) return Result::TrackIllegal;
+        in.skip(4);
+        std::uint32_t length = 0;
+        in.be32(length);
+        if (!in.has(length)) return Result::EndOfFile;
+        const std::size_t end = in.pos() + length;
+
+        Event state;
+        // The last event may run past the declared length; the next chunk
+        // is then read where that event ended.
+        while (in.pos() < end) {
+            Result r = parse_deltatime(in, &state);
+            if (r == Result::Ok) r = parse_event(in, &state);
+            if (r != Result::Ok) return r;
+        }
+    }
+    return Result::Ok;
+}
+
+MIDIC::Result MIDIC::parse_deltatime(SmfCursor& in, Event* state) {
+    std::uint64_t delta = 0;
+    if (!in.vlq(delta)) return Result::EndOfFile;
+    state->ticks = std::min(state->ticks + delta, kTickCeiling);
+    return Result::Ok;
+}
+
+MIDIC::Result MIDIC::parse_event(SmfCursor& in, Event* state) {
+    if (!in.has(1)) return Result::EndOfFile;
+    const std::uint8_t first = in.peek();
+    if (first == kMetaStatus) return parse_meta(in, state);
+    if (first >= kFirstSystemStatus) {
+        // System exclusive and other system messages: skipped whole, running
+        // status kept.
+        in.skip(1);
+        std::uint64_t length = 0;
+        if (!in.vlq(length) || !in.skip(length)) return Result::EndOfFile;
+        return Result::Ok;
+    }
+
+    std::uint8_t status;
+    if (first & kStatusBit) {
+        status = first;
+        state->running_status = first;
+        in.skip(1);
+    } else if (state->running_status == 0) {
+        return Result::NoRunningStatus;
+    } else {
+        status = static_cast<std::uint8_t>(state->running_status);
+    }
+    const int n = eventSize[(status >> 4) - 8];
+    if (!in.has(n)) return Result::EndOfFile;
+    const std::uint8_t d1 = in.peek();
+    const std::uint8_t d2 = n == 2 ? in.peek(1) : 0;
+    in.skip(n);
+    return dmid_append(state->ticks, status, d1, d2);
+}
+
+MIDIC::Result MIDIC::parse_meta(SmfCursor& in, Event* state) {
+    in.skip(1);
+    std::uint8_t type = 0;
+    std::uint64_t length = 0;
+    if (!in.u8(type) || !in.vlq(length)) return Result::EndOfFile;
+    if (type == kMetaSetTempo) {
+        // The tempo is always read from the three bytes after the length
+        // field, whatever length the event declares.
+        if (!in.has(3)) return Result::EndOfFile;
+        const std::uint32_t us = static_cast<std::uint32_t>(in.peek() << 16 | in.peek(1) << 8 | in.peek(2));
+        if (!in.has(length)) return Result::EndOfFile;
+        // A tempo of 0 microseconds a beat has no finite BPM: the previous
+        // tempo stays in force.
+        if (us != 0) {
+            // Extended precision on purpose: 600000 gives 99.999... and so 99,
+            // as files converted so far have always had it.
+            const long double beat = static_cast<long double>(us) / 1000000.0L;
+            const auto bpm = static_cast<std::uint32_t>(60.0L / beat);
+            const Result r = append(state->ticks, kTempoChannel, kStatusSystem, bpm & 0xFF, (bpm >> 8) & 0xFF);
+            if (r != Result::Ok) return r;
+        }
+    }
+    return in.skip(length) ? Result::Ok : Result::EndOfFile;
+}
+
+MIDIC::Result MIDIC::dmid_append(std::uint64_t ticks, int status, int data1, int data2) {
+    const auto channel = static_cast<std::uint8_t>(status & 0x0F);
+    const auto kind = static_cast<std::uint8_t>(status & 0xF0);
+    if (kind == kPitchBend) {
+        const auto bend = static_cast<std::uint16_t>(data2 * 128 + data1 - 8192);
+        return append(ticks, channel, kind, bend & 0xFF, bend >> 8);
+    }
+    return append(ticks, channel, kind, static_cast<std::uint8_t>(data1), static_cast<std::uint8_t>(data2));
+}
+
+MIDIC::Result MIDIC::append(std::uint64_t ticks, std::uint8_t channel, std::uint8_t status, std::uint8_t data1,
+                            std::uint8_t data2) {
+    // Rescale the file's ticks to the target resolution, truncating.
+    if (resolution != 0 && ticks > std::numeric_limits<std::uint64_t>::max() / resolution) return Result::TooLong;
+    const std::uint64_t scaled = ticks * resolution / song->timebase;
+    if (scaled > std::numeric_limits<std::uint32_t>::max()) return Result::TooLong;
+    DMIDI_EVENT e;
+    e.clock = static_cast<std::uint32_t>(scaled);
+    e.channel = channel;
+    e.status = status;
+    e.data1 = data1;
+    e.data2 = data2;
+    song->events.push_back(e);
+    return Result::Ok;
+}
+
+DMIDI* MIDIC::convert_clock_to_frame(DMIDI* s, unsigned fps) {
+    if (s->events.empty()) return s;
+
+    // First pass: ticks to milliseconds through the tempo map. Each time is
+    // taken from the last tempo change, so truncation does not pile up. The
+    // arithmetic is 64-bit; a time that does not fit a clock is far too long.
+    std::uint64_t tempo = 120, changeTick = 0, changeMs = 0;
+    for (DMIDI_EVENT& e : s->events) {
+        const std::uint64_t divisor = std::uint64_t{s->timebase} * tempo;
+        const std::uint64_t since = e.clock >= changeTick ? e.clock - changeTick : 0;
+        const std::uint64_t t = changeMs + (divisor ? since * 60000 / divisor : 0);
+        if (t > std::numeric_limits<std::uint32_t>::max()) return report(Result::TooLong), nullptr;
+        if (e.is_tempo()) {
+            tempo = e.tempo();
+            changeTick = e.clock;
+            changeMs = t;
+        }
+        e.clock = static_cast<std::uint32_t>(t);
+    }
+
+    // Second pass: milliseconds to frames. A song whose sample count would
+    // not fit the VGM header is refused.
+    for (DMIDI_EVENT& e : s->events) {
+        const std::uint64_t frame = std::uint64_t{e.clock} * fps / 1000;
+        if (frame > kMaxEndFrame) return report(Result::TooLong), nullptr;
+        e.clock = static_cast<std::uint32_t>(frame);
+    }
+    return s;
+}
+
+}  // namespace MIDI
