@@ -1,0 +1,97 @@
+// The command line as a user meets it: arguments, messages, exit statuses and
+// the files left behind.
+#include <gtest/gtest.h>
+
+#include "tests/support/run_fmroll.h"
+#include "tests/support/smf_builder.h"
+#include "tests/support/vgm_reader.h"
+
+using namespace testsupport;
+
+namespace {
+
+const char* kBank =
+    "@:0 Plain\n"
+    "LFO: 0 0 0 0 0\n"
+    "CH: 192 0 7 0 0 120 0\n"
+    "M1: 31 0 0 15 0 0 0 1 0 0 0\n";
+
+Bytes OneNote() {
+    TrackBuilder t;
+    t.NoteOn(0, 0, 60, 100).NoteOff(48, 0, 60).EndOfTrack();
+    return BuildSmf(0, 48, {t});
+}
+
+const char* kUsage = "usage: fmroll.exe hoge.opm hoge.mid\n";
+const char* kConverting = "Converting SMF...\n";
+
+}  // namespace
+
+TEST(CommandLine, FailuresPrintOneLineAndWriteNothing) {
+    Bytes notMidi = OneNote();
+    notMidi[0] = 'X';
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        Bytes midi;
+        std::string bank;
+        int status;
+        std::string out, err;
+    } cases[] = {
+        {"no arguments", {}, OneNote(), kBank, 1, kUsage, ""},
+        {"one argument", {"bank.opm"}, OneNote(), kBank, 1, kUsage, ""},
+        {"missing bank", {"nothing.opm", "song.mid"}, OneNote(), kBank, 255, "",
+         "OPM file read error (268435456), abort...\n"},
+        {"bank that does not parse", {"bank.opm", "song.mid"}, OneNote(), "@: 1\n", 255, "",
+         "OPM file read error (536870912), abort...\n"},
+        {"missing MIDI file", {"bank.opm", "nothing.mid"}, OneNote(), kBank, 255, "", "File open error, abort...\n"},
+        {"not a MIDI file", {"bank.opm", "song.mid"}, notMidi, kBank, 1, kConverting,
+         "MIDIC: HeaderChunk Illegal, abort...\n"},
+        {"empty MIDI file", {"bank.opm", "song.mid"}, {}, kBank, 1, kConverting,
+         "MIDIC: Unexpected end of file, abort...\n"},
+        {"a directory as MIDI file", {"bank.opm", "."}, OneNote(), kBank, 255, "", "SMF file read error, abort...\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        dir.Write("bank.opm", c.bank);
+        dir.Write("song.mid", c.midi);
+        RunResult r = RunFmroll(dir.path(), c.args);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_FALSE(dir.Exists("test.vgm"));
+        EXPECT_FALSE(dir.Exists("test.vgz"));
+    }
+}
+
+TEST(CommandLine, SuccessWritesBothFilesAndIgnoresExtraArguments) {
+    TempDir dir;
+    dir.Write("bank.opm", std::string(kBank));
+    dir.Write("song.mid", OneNote());
+    RunResult r = RunFmroll(dir.path(), {"bank.opm", "song.mid", "extra", "more"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, kConverting);
+    EXPECT_EQ(r.err, "");
+    VgmFile vgm = ReadVgmFile(dir.File("test.vgm"));
+    VgmFile vgz = ReadVgzFile(dir.File("test.vgz"));
+    ASSERT_TRUE(vgm.ok);
+    ASSERT_TRUE(vgz.ok);
+    EXPECT_EQ(vgm.bytes, vgz.bytes);
+    EXPECT_EQ(vgm.Field32(0x18), 30u * 735);  // one quarter note at 120 BPM
+}
+
+TEST(CommandLine, AFailedRunKeepsTheEarlierOutput) {
+    TempDir dir;
+    dir.Write("bank.opm", std::string(kBank));
+    dir.Write("song.mid", OneNote());
+    ASSERT_EQ(RunFmroll(dir.path(), {"bank.opm", "song.mid"}).status, 0);
+    const Bytes before = dir.Read("test.vgm");
+    const Bytes beforeGz = dir.Read("test.vgz");
+    Bytes broken = OneNote();
+    broken.resize(broken.size() - 2);
+    dir.Write("broken.mid", broken);
+    EXPECT_EQ(RunFmroll(dir.path(), {"bank.opm", "broken.mid"}).status, 1);
+    EXPECT_EQ(dir.Read("test.vgm"), before);
+    EXPECT_EQ(dir.Read("test.vgz"), beforeGz);
+}
