@@ -21,19 +21,27 @@ public:
     DCSGDRV(const DCSGDRV&) = delete;
     DCSGDRV& operator=(const DCSGDRV&) = delete;
 
+    // Binds the writer that receives every byte from now on (not owned). With
+    // no writer bound, operations only update their state.
     void VgmSet(VGMOUT* writer);
 
     void SetPan(std::uint32_t ch, std::uint32_t pan);  // no effect: the chip has no panning
-    void SetReg(std::uint32_t data);
-    void SetNoiseControl(std::uint32_t rate);
-    void SetNoiseFeedback(std::uint32_t on);
-    // The channel operations below ignore a channel above 3.
+    void SetReg(std::uint32_t data);                   // passes one raw byte to the chip
+    void SetNoiseControl(std::uint32_t rate);          // shift rate = rate & 3; emits noise control
+    void SetNoiseFeedback(std::uint32_t on);           // white noise if on != 0; emits noise control
+    // The channel operations below ignore a channel above 3 entirely.
+    // Stores min(vol, 127); emits the attenuation only while keyed on.
     void SetVolume(std::uint32_t ch, std::uint32_t vol);
+    // Stores the note; on tone channels emits its period (0 above note 107).
     void SetNote(std::uint32_t ch, std::uint32_t note);
+    // Emits silence, keyed on or not, and clears the key.
     void KeyOff(std::uint32_t ch);
+    // Sets the key and emits the attenuation of the stored volume.
     void KeyOn(std::uint32_t ch);
+    // Stores the bend (8191 = one octave); on tone channels emits the period again.
     void SetDetune(std::uint32_t ch, std::int32_t detune);
-    // On channel 3 selects the noise mode; no effect on the others.
+    // On channel 3 selects the noise mode (program & 7) with two control
+    // bytes; no effect on the others.
     void SetProgram(std::uint32_t ch, std::uint32_t program);
 
     const DcsgChannel& Channel(std::uint32_t ch) const { return chan[ch]; }
@@ -45,4 +53,9 @@ private:
     std::uint32_t noise_feedback = 0;  // 1 white noise, 0 periodic
     std::uint32_t noise_shift = 0;     // 0..3; 3 follows tone channel 2
     VGMOUT* vgm = nullptr;             // not owned
+
+    void Emit(std::uint32_t data);
+    void EmitNoiseControl();
+    void EmitAttenuation(std::uint32_t ch, std::uint32_t attenuation);
+    void EmitPeriod(std::uint32_t ch);
 };
