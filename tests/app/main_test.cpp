@@ -95,3 +95,20 @@ TEST(CommandLine, AFailedRunKeepsTheEarlierOutput) {
     EXPECT_EQ(dir.Read("test.vgm"), before);
     EXPECT_EQ(dir.Read("test.vgz"), beforeGz);
 }
+
+TEST(CommandLine, TheRoadOfOneNoteByteForByte) {
+    TempDir dir;
+    dir.Write("bank.opm", std::string(kBank));
+    dir.Write("song.mid", OneNote());
+    ASSERT_EQ(RunFmroll(dir.path(), {"bank.opm", "song.mid"}).status, 0);
+    VgmFile vgm = ReadVgmFile(dir.File("test.vgm"));
+    std::string waits;
+    for (int i = 0; i < 30; ++i) waits += "62 ";
+    EXPECT_EQ(Hex(vgm.Stream()),
+              "52 24 00 52 25 00 52 26 00 52 27 3F 52 22 0A "  // the FM chip's initial writes
+              "52 A4 2A 52 A0 83 "                             // note 60: block 5, F-number 643
+              "52 40 07 52 44 7F 52 48 7F 52 4C 7F "           // algorithm 7: four carriers at volume 120
+              "52 28 F0 " +                                    // key on
+                  waits + "52 28 00 66");
+    EXPECT_EQ(vgm.Field32(0x04), vgm.bytes.size() - 4);
+}
