@@ -15,6 +15,9 @@ std::uint32_t get_fm_bank(std::uint32_t c);
 // Register offset of operator i numbered M1, C1, M2, C2; 0 beyond 3.
 std::uint32_t get_fm_slot(std::uint32_t i);
 
+// F-numbers of one octave, C to the next C (formula beside the definition).
+extern const std::uint16_t Opn2KeyTable[13];
+
 struct Opn2Channel {
     FmVoice ch_voice;              // never read: voices come from the bank
     std::uint8_t keyon = 0;
@@ -30,6 +33,8 @@ struct Opn2Channel {
     std::int32_t porta_step = 0;   // taken off porta_offset every frame
 };
 
+// Every register write is skipped while no writer is bound; the state changes
+// of the operation still happen. Nothing is suppressed as a repeat.
 class OPN2DRV {
 public:
     static constexpr std::uint32_t kChannels = 6;
@@ -39,23 +44,35 @@ public:
     OPN2DRV& operator=(const OPN2DRV&) = delete;
 
     // Binds the bank that voices are read from (in place, never copied).
+    // Until then the operations that read a voice write nothing.
     void InstSet(FMInst* bank);
     // Binds the writer; a non-null writer at once gets the five initial writes.
     void VgmSet(VGMOUT* writer);
 
     // One raw register write.
     void SetReg(std::uint32_t port, std::uint32_t reg, std::uint32_t data);
+    // Timer A count, taken modulo 1024, to 0x24 (high 8 bits) and 0x25.
     void SetTimerA(std::uint16_t value);
+    // Timer B count to 0x26.
     void SetTimerB(std::uint8_t value);
+    // Counts for tempo x division timer periods per minute; the results wrap
+    // through the register mask. A zero product writes nothing.
     void SetTimerA_ByTempo(std::uint16_t tempo, std::uint16_t division);
     void SetTimerB_ByTempo(std::uint16_t tempo, std::uint16_t division);
+    // Timer B count for a period of ms milliseconds, by the timer-B rule above.
     void SetTimerB_ByMilliSeconds(std::uint16_t ms);
 
     // Channel operations ignore a channel above 5 (no state change, no write).
+    // Sets the note (0..127) and writes its pitch, folded into 643..1287 with
+    // the block clamped to 0..7.
     void SetNote(std::uint32_t channel, std::uint32_t note);
+    // Sets the pitch offset (F-number units) and rewrites the current pitch.
     void SetDetune(std::uint32_t channel, std::int32_t detune);
+    // Glide time in frames, 0 = off; frames above 2^31 - 1 are taken as 2^31 - 1.
     void SetPortamentTime(std::uint32_t channel, std::uint32_t frames);
+    // Keys all four operators on; starts a glide from the previous note.
     void KeyOn(std::uint32_t channel);
+    // Keys all four operators off; a running glide goes on.
     void KeyOff(std::uint32_t channel);
     // Advances every running glide by one frame.
     void RunFrame();
@@ -64,13 +81,22 @@ public:
     void SetProgram(std::uint32_t channel, std::uint32_t prog);
     // vol 0..127 (larger taken as 127) scales the carriers' total levels.
     void SetVolume(std::uint32_t channel, std::uint32_t vol);
+    // Stores the pan (0-63 left, 64 both, 65-127 right) and writes it.
     void SetPan(std::uint32_t channel, std::uint32_t pan);
     // Scales one operator's total level; out-of-range channel or operator: no write.
     void SetTL(std::uint32_t channel, std::uint32_t op, std::uint32_t scale);
 
+    // State of channel 0..5.
     const Opn2Channel& Channel(std::uint32_t channel) const { return chan[channel]; }
 
 private:
+    // One write on the given port, skipped when no writer is bound.
+    void Write(std::uint32_t port, std::uint32_t reg, std::uint32_t data);
+    // The bank voice the channel plays; null while no bank is bound.
+    const FmVoice* Voice(std::uint32_t channel) const;
+    // Writes 0xB4 + k: the stereo bits of a MIDI pan and the voice's sensitivities.
+    void WriteStereo(std::uint32_t channel, std::uint32_t pan, const FmVoice& v);
+
     Opn2Channel chan[kChannels];
     FMInst* inst = nullptr;  // not owned
     VGMOUT* vgm = nullptr;   // not owned
