@@ -9,7 +9,7 @@
 // masking to the chip's register widths happens when the driver writes them.
 struct FmOperator {
     std::int32_t mul = 1;     // frequency multiple
-    std::int32_t tl = 127;    // total level (attenuation, 127 loudest silence)
+    std::int32_t tl = 127;    // total level (attenuation; 127 is the largest)
     std::int32_t ks = 0;      // key scale
     std::int32_t ar = 31;     // attack rate
     std::int32_t d1r = 0;     // first decay rate
@@ -22,20 +22,22 @@ struct FmOperator {
 };
 
 // One voice. op[] is in the chip's register slot order: M1, M2, C1, C2.
+// pan defaults to 64 but a loaded pan is the file's value shifted right by 6
+// (0 to 3). pms comes before ams here although the file gives AMS first.
 struct FmVoice {
     FmOperator op[4];
-    std::int32_t pan = 64;
-    std::int32_t fl = 0;   // feedback level
-    std::int32_t con = 7;  // connection (algorithm)
-    std::int32_t slot_mask = 0;
-    std::int32_t ne = 0;
-    std::int32_t pms = 0;
-    std::int32_t ams = 0;
-    std::int32_t lfrq = 0;
-    std::int32_t amd = 0;
-    std::int32_t pmd = 0;
-    std::int32_t wf = 0;
-    std::int32_t nfrq = 0;
+    std::int32_t pan = 64;       // output pan bits
+    std::int32_t fl = 0;         // feedback level
+    std::int32_t con = 7;        // connection (algorithm)
+    std::int32_t slot_mask = 0;  // operator enable mask
+    std::int32_t ne = 0;         // noise enable
+    std::int32_t pms = 0;        // vibrato sensitivity
+    std::int32_t ams = 0;        // tremolo sensitivity
+    std::int32_t lfrq = 0;       // LFO frequency
+    std::int32_t amd = 0;        // LFO amplitude depth
+    std::int32_t pmd = 0;        // LFO phase depth
+    std::int32_t wf = 0;         // LFO waveform
+    std::int32_t nfrq = 0;       // noise frequency
 };
 
 class FMInst {
@@ -50,9 +52,12 @@ public:
 
     unsigned GetMaxInst() const { return kMaxInst; }
 
-    // Reads an OPM text file and overwrites the voices it defines. Returns
-    // kLoadOk, kLoadOpenError or kLoadSyntaxError; per-line count errors are
-    // reported on standard error and do not change the result.
+    // Reads an OPM text file and overwrites the voices it defines; fields the
+    // file does not mention keep their values. Returns kLoadOk, kLoadOpenError
+    // (bank unchanged) or kLoadSyntaxError (voices read before the point where
+    // matching stopped stay loaded). Lines with a wrong value count print one
+    // message on standard error and do not change the result. Not reentrant:
+    // the loader keeps its state in file-level variables.
     int Load(const char* path);
     // The parse of Load on a text already in memory (it ends at its first NUL).
     int LoadText(const char* text, std::size_t length);
