@@ -1,0 +1,114 @@
+#include "tests/player/gme_render.h"
+
+#include <gme/gme.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+namespace playertest {
+
+namespace {
+
+struct EmuDeleter {
+    void operator()(Music_Emu* emu) const { gme_delete(emu); }
+};
+using EmuPtr = std::unique_ptr<Music_Emu, EmuDeleter>;
+
+VoiceMap ReadVoices(const Music_Emu* emu) {
+    VoiceMap map;
+    map.count = gme_voice_count(emu);
+    for (int i = 0; i < map.count; ++i) {
+        const char* raw = gme_voice_name(emu, i);
+        const std::string name = raw ? raw : "";
+        map.names.push_back(name);
+        // The player names the SN76489 "PSG" as one voice, or its squares and
+        // noise one by one; everything else ("FM 1".."FM 6", the DAC as "PCM")
+        // is the YM2612.
+        const bool psg = name == "PSG" || name.rfind("Square", 0) == 0 || name.rfind("Noise", 0) == 0;
+        (psg ? map.psgMask : map.fmMask) |= 1 << i;
+    }
+    return map;
+}
+
+}  // namespace
+
+Opened OpenFile(const std::string& path) {
+    Opened result;
+    Music_Emu* raw = nullptr;
+    if (gme_err_t err = gme_open_file(path.c_str(), &raw, kSampleRate)) {
+        result.error = err;
+        return result;
+    }
+    EmuPtr emu(raw);
+    gme_info_t* info = nullptr;
+    if (gme_err_t err = gme_track_info(emu.get(), &info, 0)) {
+        result.error = err;
+        return result;
+    }
+    result.lengths = {info->length, info->intro_length, info->loop_length, info->play_length};
+    gme_free_info(info);
+    // Voice names are known once a track has started.
+    if (gme_err_t err = gme_start_track(emu.get(), 0)) {
+        result.error = err;
+        return result;
+    }
+    result.voices = ReadVoices(emu.get());
+    return result;
+}
+
+std::vector<double> RenderMono(const std::vector<std::uint8_t>& file, long frames, int muteMask) {
+    Music_Emu* raw = nullptr;
+    if (gme_open_data(file.data(), static_cast<long>(file.size()), &raw, kSampleRate)) return {};
+    EmuPtr emu(raw);
+    gme_ignore_silence(emu.get(), 1);
+    if (gme_start_track(emu.get(), 0)) return {};
+    gme_mute_voices(emu.get(), muteMask);
+
+    std::vector<double> mono;
+    mono.reserve(static_cast<std::size_t>(frames));
+    std::vector<short> block(2 * 4096);
+    while (static_cast<long>(mono.size()) < frames) {
+        const long want = std::min<long>(4096, frames - static_cast<long>(mono.size()));
+        if (gme_play(emu.get(), static_cast<int>(2 * want), block.data())) return {};
+        for (long i = 0; i < want; ++i) mono.push_back((block[2 * i] + block[2 * i + 1]) / 2.0);
+    }
+    return mono;
+}
+
+double Rms(const std::vector<double>& pcm, long begin, long end) {
+    end = std::min<long>(end, static_cast<long>(pcm.size()));
+    if (begin < 0 || begin >= end) return 0;
+    double sum = 0;
+    for (long i = begin; i < end; ++i) sum += pcm[i] * pcm[i];
+    return std::sqrt(sum / static_cast<double>(end - begin));
+}
+
+double MeasureFrequency(const std::vector<double>& pcm, long begin, long end) {
+    end = std::min<long>(end, static_cast<long>(pcm.size()));
+    if (begin < 1 || begin >= end) return 0;
+    // Remove the mean: the square chip's output may sit off zero.
+    double mean = 0;
+    for (long i = begin; i < end; ++i) mean += pcm[i];
+    mean /= static_cast<double>(end - begin);
+    const double threshold = 0.25 * Rms(pcm, begin, end);
+
+    double first = -1, last = -1;
+    int crossings = 0;
+    bool armed = false;
+    for (long i = begin; i < end; ++i) {
+        const double prev = pcm[i - 1] - mean, cur = pcm[i] - mean;
+        if (cur < -threshold) armed = true;
+        if (armed && prev < 0 && cur >= 0) {
+            const double t = static_cast<double>(i - 1) + (-prev) / (cur - prev);
+            if (first < 0) first = t;
+            last = t;
+            ++crossings;
+            armed = false;
+        }
+    }
+    if (crossings < 2) return 0;
+    return (crossings - 1) * kSampleRate / (last - first);
+}
+
+}  // namespace playertest
