@@ -402,8 +402,8 @@ def arpeggio():
     t.program(ARP, 0, 0)
     # Fade in over the intro with expression (the square channels' only volume).
     for beat in range(8):
-        t.cc(ARP, beat * QUARTER, CC_EXPRESSION, 24 + beat * 9)
-    t.cc(ARP, LOOP_BAR * BAR, CC_EXPRESSION, 80)
+        t.cc(ARP, beat * QUARTER, CC_EXPRESSION, 32 + beat * 9)
+    t.cc(ARP, LOOP_BAR * BAR, CC_EXPRESSION, 96)
     for tick, key in arpeggio_notes():
         pitched(t, ARP, tick, key, SIXTEENTH - 20, 100)
     return t
@@ -414,7 +414,7 @@ def echo():
     t = Track("Square echo")
     t.program(ECHO, 0, 0)
     t.cc(ECHO, 0, CC_EXPRESSION, 0)
-    t.cc(ECHO, LOOP_BAR * BAR, CC_EXPRESSION, 40)
+    t.cc(ECHO, LOOP_BAR * BAR, CC_EXPRESSION, 56)
     delay = 3 * SIXTEENTH
     for tick, key in arpeggio_notes():
         start = tick + delay
@@ -427,10 +427,10 @@ def counter_melody():
     """Half notes moving between chord tones, a step or two at a time."""
     t = Track("Square counter-melody")
     t.program(COUNTER, 0, 0)
-    t.cc(COUNTER, 0, CC_EXPRESSION, 72)
-    t.cc(COUNTER, LOOP_BAR * BAR, CC_EXPRESSION, 72)
-    t.cc(COUNTER, 10 * BAR, CC_EXPRESSION, 88)         # louder in B, under the gliding lead
-    t.cc(COUNTER, 18 * BAR, CC_EXPRESSION, 72)
+    t.cc(COUNTER, 0, CC_EXPRESSION, 88)
+    t.cc(COUNTER, LOOP_BAR * BAR, CC_EXPRESSION, 88)
+    t.cc(COUNTER, 10 * BAR, CC_EXPRESSION, 104)        # louder in B, under the gliding lead
+    t.cc(COUNTER, 18 * BAR, CC_EXPRESSION, 88)
     previous = 67
     for bar in bars_of("A", "B", "C"):
         chord = CHORDS[bar]
