@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -426,17 +425,15 @@ TEST(FmInstLoadFile, SeveralMegabytes) {
 
 // ---- Large and hostile inputs ---------------------------------------------
 
-// Linear work takes well under a second on these, even with the sanitizers;
-// a parse that rescans the text (say, for an unclosed "/*" at every place it
-// is retried) takes a minute or more.
-double SecondsToLoad(const std::string& text, int* result, std::string* err) {
+// These load in well under a second, even with the sanitizers; a parse that
+// rescans the text (say, for an unclosed "/*" at every place it is retried)
+// would run into the test runner's time limit instead.
+int LoadCapturing(const std::string& text, std::string* err) {
     FMInst bank;
     testing::internal::CaptureStderr();
-    const auto start = std::chrono::steady_clock::now();
-    *result = bank.LoadText(text.data(), text.size());
-    const auto stop = std::chrono::steady_clock::now();
+    const int result = bank.LoadText(text.data(), text.size());
     *err = testing::internal::GetCapturedStderr();
-    return std::chrono::duration<double>(stop - start).count();
+    return result;
 }
 
 TEST(OpmLoadLarge, HugeInputsLoadOrFailCleanly) {
@@ -466,12 +463,9 @@ TEST(OpmLoadLarge, HugeInputsLoadOrFailCleanly) {
         {"a long run of comments", comment_run + MinimalVoice("@:1") + comment_run, kOk, ""},
     };
     for (const Big& b : bigs) {
-        int result = -1;
         std::string err;
-        const double seconds = SecondsToLoad(b.text, &result, &err);
-        EXPECT_EQ(b.result, result) << b.name;
+        EXPECT_EQ(b.result, LoadCapturing(b.text, &err)) << b.name;
         EXPECT_EQ(b.err, err) << b.name;
-        EXPECT_LT(seconds, 20.0) << b.name;
     }
 }
 
