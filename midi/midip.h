@@ -64,12 +64,14 @@ private:
     DCSGDRV* pDcsgdrv = nullptr;  // not owned
     VGMOUT* pVgmout = nullptr;    // not owned
     DMIDI* pSmf = nullptr;        // not owned
+    // Playback position and rates of the original timer-driven player; the
+    // frame loop of Render does not consult them.
     iterator curEvent{};
     iterator endEvent{};
     iterator lastEvent{};
     std::uint32_t frameCount = 0;
-    std::uint32_t sampleRate = 44100;
-    std::uint32_t tempo = 120;
+    [[maybe_unused]] std::uint32_t sampleRate = 44100;
+    [[maybe_unused]] std::uint32_t tempo = 120;
     CHANNEL_STATE chState[kChannelRecords];
 };
 
