@@ -70,7 +70,9 @@ std::unique_ptr<DMIDI> MIDIC::convert_smf(const std::uint8_t* data, std::size_t 
     song = nullptr;
     if (r != Result::Ok) return report(r), nullptr;
 
-    std::stable_sort(owned->events.begin(), owned->events.end(), LessClock);
+    // A lambda lets the comparison inline: the sort is half of the reading time.
+    std::stable_sort(owned->events.begin(), owned->events.end(),
+                     [](const DMIDI_EVENT& a, const DMIDI_EVENT& b) { return LessClock(a, b); });
     DMIDI_EVENT end;
     end.clock = owned->events.empty() ? 0 : owned->events.back().clock;
     end.channel = kEndChannel;
