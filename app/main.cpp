@@ -8,11 +8,9 @@
 #include <memory>
 #include <vector>
 
-#include "chips/dcsgdrv.h"
-#include "chips/opn2drv.h"
 #include "instruments/fminst.h"
 #include "midi/midic.h"
-#include "midi/midip.h"
+#include "midi/render_song.h"
 #include "vgm/vgmout.h"
 
 // The instrument bank, built with its default voices before main runs.
@@ -73,17 +71,7 @@ int main(int argc, char** argv) {
     if (!reader.convert_clock_to_frame(song.get(), kFramesPerSecond)) return 1;
 
     VGMOUT vgm;
-    OPN2DRV fm;
-    DCSGDRV dcsg;
-    MIDI::MIDIP player;
-    fm.InstSet(&fminst);
-    fm.VgmSet(&vgm);
-    dcsg.VgmSet(&vgm);
-    player.SetFmdrv(&fm);
-    player.SetDcsgdrv(&dcsg);
-    player.SetVgmout(&vgm);
-    player.SetConvertedSmf(song.get());
-    player.Render();
+    MIDI::RenderSong(song.get(), &fminst, &vgm);
 
     if (!vgm.Save("test")) {
         std::cerr << "VGM file write error, abort..." << std::endl;

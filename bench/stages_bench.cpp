@@ -17,11 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "chips/dcsgdrv.h"
-#include "chips/opn2drv.h"
 #include "instruments/fminst.h"
 #include "midi/midic.h"
-#include "midi/midip.h"
+#include "midi/render_song.h"
 #include "vgm/vgmout.h"
 
 namespace {
@@ -63,20 +61,6 @@ struct Fixture {
     bool ok = false;
 };
 
-void RenderInto(VGMOUT& vgm, FMInst& bank, MIDI::DMIDI& song) {
-    OPN2DRV fm;
-    DCSGDRV dcsg;
-    MIDI::MIDIP player;
-    fm.InstSet(&bank);
-    fm.VgmSet(&vgm);
-    dcsg.VgmSet(&vgm);
-    player.SetFmdrv(&fm);
-    player.SetDcsgdrv(&dcsg);
-    player.SetVgmout(&vgm);
-    player.SetConvertedSmf(&song);
-    player.Render();
-}
-
 const Fixture& Inputs() {
     static Fixture* f = [] {
         auto* fx = new Fixture;
@@ -95,7 +79,7 @@ const Fixture& Inputs() {
         fx->frames = std::make_unique<MIDI::DMIDI>(*fx->ticks);
         if (!reader.convert_clock_to_frame(fx->frames.get(), kFramesPerSecond)) return fx;
         fx->rendered = std::make_unique<VGMOUT>();
-        RenderInto(*fx->rendered, fx->bank, *fx->frames);
+        MIDI::RenderSong(fx->frames.get(), &fx->bank, fx->rendered.get());
         fx->ok = true;
         return fx;
     }();
@@ -175,7 +159,7 @@ void BM_Render(benchmark::State& state) {
     Fixture& fx = const_cast<Fixture&>(Inputs());
     for (auto _ : state) {
         VGMOUT vgm;
-        RenderInto(vgm, fx.bank, *fx.frames);
+        MIDI::RenderSong(fx.frames.get(), &fx.bank, &vgm);
         benchmark::DoNotOptimize(vgm.Stream().data());
     }
     SetBytes(state, fx.rendered->Stream().size());
