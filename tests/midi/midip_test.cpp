@@ -7,6 +7,7 @@
 #include "chips/dcsgdrv.h"
 #include "chips/opn2drv.h"
 #include "instruments/fminst.h"
+#include "midi/render_song.h"
 #include "tests/support/vgm_reader.h"
 #include "vgm/vgmout.h"
 
@@ -58,6 +59,18 @@ protected:
         player.SetConvertedSmf(&song);
         player.Render();
         const std::string all = Hex(vgm.Stream());
+        EXPECT_EQ(all.substr(0, kFmInit.size()), kFmInit);
+        return all.size() > kFmInit.size() ? all.substr(kFmInit.size() + 1) : "";
+    }
+
+    // Renders the events through the whole render stage into a new writer
+    // and returns the stream after the FM chip's initial writes.
+    std::string RenderFresh(std::vector<DMIDI_EVENT> events) {
+        VGMOUT fresh;
+        DMIDI s;
+        s.events = std::move(events);
+        MIDI::RenderSong(&s, &bank, &fresh);
+        const std::string all = Hex(fresh.Stream());
         EXPECT_EQ(all.substr(0, kFmInit.size()), kFmInit);
         return all.size() > kFmInit.size() ? all.substr(kFmInit.size() + 1) : "";
     }
@@ -121,19 +134,7 @@ TEST_F(Sequencer, NoteOffRulesPerChannelKind) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        VGMOUT fresh;
-        fm.VgmSet(&fresh);
-        dcsg.VgmSet(&fresh);
-        player.SetVgmout(&fresh);
-        MIDI::MIDIP p;
-        p.SetFmdrv(&fm);
-        p.SetDcsgdrv(&dcsg);
-        p.SetVgmout(&fresh);
-        DMIDI s;
-        s.events = c.events;
-        p.SetConvertedSmf(&s);
-        p.Render();
-        EXPECT_EQ(Hex(fresh.Stream()), kFmInit + " " + c.stream);
+        EXPECT_EQ(RenderFresh(c.events), c.stream);
     }
 }
 
@@ -195,22 +196,9 @@ TEST_F(Sequencer, ControllersReachTheirChipsOnlyOnTheirChannels) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        VGMOUT fresh;
-        OPN2DRV f;
-        DCSGDRV d;
-        f.InstSet(&bank);
-        f.VgmSet(&fresh);
-        d.VgmSet(&fresh);
-        MIDI::MIDIP p;
-        p.SetFmdrv(&f);
-        p.SetDcsgdrv(&d);
-        p.SetVgmout(&fresh);
-        DMIDI s;
-        s.events = c.events;
-        p.SetConvertedSmf(&s);
-        p.Render();
-        const std::string all = Hex(fresh.Stream());
-        EXPECT_EQ(all.size() > kFmInit.size() ? all.substr(kFmInit.size() + 1) : "", c.stream);
+        std::vector<DMIDI_EVENT> events = c.events;
+        events.push_back(End(0));
+        EXPECT_EQ(RenderFresh(events), c.stream + (c.stream.empty() ? "66" : " 66"));
     }
 }
 
