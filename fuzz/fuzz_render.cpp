@@ -7,12 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "chips/dcsgdrv.h"
-#include "chips/opn2drv.h"
 #include "fuzz/fuzz_quiet.h"
 #include "instruments/fminst.h"
 #include "midi/midic.h"
-#include "midi/midip.h"
+#include "midi/render_song.h"
 #include "vgm/vgmout.h"
 
 namespace {
@@ -86,17 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (endFrame > kMaxRenderedFrames) return 0;
 
     VGMOUT vgm;
-    OPN2DRV fm;
-    DCSGDRV dcsg;
-    MIDI::MIDIP player;
-    fm.InstSet(bank);
-    fm.VgmSet(&vgm);
-    dcsg.VgmSet(&vgm);
-    player.SetFmdrv(&fm);
-    player.SetDcsgdrv(&dcsg);
-    player.SetVgmout(&vgm);
-    player.SetConvertedSmf(song.get());
-    player.Render();
+    MIDI::RenderSong(song.get(), bank, &vgm);
 
     if (vgm.TotalSamples() != kSamplesPerFrame * endFrame) std::abort();
     const std::vector<std::uint8_t> image = vgm.Image();
