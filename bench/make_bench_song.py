@@ -24,9 +24,12 @@ Usage: python3 bench/make_bench_song.py OUT.mid [--scale 0.25] [--seed N]
 """
 
 import argparse
+import os
 import random
-import struct
 import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
+from smf_file import header_chunk, track_chunk, vlq  # noqa: E402
 
 DIVISION = 480
 QUARTER = DIVISION
@@ -53,15 +56,6 @@ NOTE_OFF, NOTE_ON, KEY_PRESSURE, CONTROL, PROGRAM, CHANNEL_PRESSURE, BEND = (
 
 GM_RESET = bytes([0x7E, 0x7F, 0x09, 0x01, 0xF7])
 
-
-def vlq(value):
-    """A MIDI variable-length quantity: 7 bits per byte, most significant first."""
-    out = [value & 0x7F]
-    value >>= 7
-    while value:
-        out.append(0x80 | (value & 0x7F))
-        value >>= 7
-    return bytes(reversed(out))
 
 
 # Order of events sharing a tick in one track: releases, then settings, then notes.
@@ -125,7 +119,7 @@ class Track:
                 running = status
             body += data
         body += b"\x00\xFF\x2F\x00"
-        return b"MTrk" + struct.pack(">I", len(body)) + bytes(body)
+        return track_chunk(body)
 
 
 def snap(ticks):
@@ -321,7 +315,7 @@ def build(scale, seed):
 
 def smf_bytes(song):
     tracks = [song.conductor] + song.tracks
-    header = b"MThd" + struct.pack(">IHHH", 6, 1, len(tracks), DIVISION)
+    header = header_chunk(len(tracks), DIVISION)
     return header + b"".join(t.chunk() for t in tracks), sum(t.event_count() for t in tracks)
 
 

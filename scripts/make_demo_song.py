@@ -23,8 +23,9 @@ Usage: python3 scripts/make_demo_song.py [OUT.mid]   (default examples/demo.mid)
 """
 
 import os
-import struct
 import sys
+
+from smf_file import header_chunk, track_chunk, vlq
 
 DIVISION = 480                  # ticks per quarter note in the file
 QUARTER = DIVISION
@@ -135,15 +136,6 @@ def bars_of(*names):
 # ---------------------------------------------------------------------------
 # Writing the file
 
-def vlq(value):
-    """A MIDI variable-length quantity: 7 bits per byte, most significant first."""
-    out = [value & 0x7F]
-    value >>= 7
-    while value:
-        out.append(0x80 | (value & 0x7F))
-        value >>= 7
-    return bytes(reversed(out))
-
 
 # Order of events that share a tick within one track: releases first, then
 # settings, then new notes, so that a setting made together with a note is in
@@ -194,11 +186,11 @@ class Track:
             body += vlq(tick - now) + data
             now = tick
         body += vlq(0) + b"\xFF\x2F\x00"
-        return b"MTrk" + struct.pack(">I", len(body)) + bytes(body)
+        return track_chunk(body)
 
 
 def smf_bytes(tracks):
-    header = b"MThd" + struct.pack(">IHHH", 6, 1, len(tracks), DIVISION)
+    header = header_chunk(len(tracks), DIVISION)
     return header + b"".join(t.chunk() for t in tracks)
 
 
