@@ -20,7 +20,9 @@
 // GCC's optimiser flags a never-read optional inside Spirit's failed
 // character matches as maybe-uninitialized (seen with the sanitizers on).
 #pragma GCC diagnostic push
+#if !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <boost/spirit/include/classic_confix.hpp>
 #include <boost/spirit/include/classic_core.hpp>
 #include <boost/spirit/include/classic_functor_parser.hpp>
