@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "fuzz/fuzz_quiet.h"
+#include "fuzz/fuzz_support.h"
 #include "instruments/fminst.h"
 #include "midi/midic.h"
 #include "midi/render_song.h"
@@ -58,12 +58,6 @@ const char kBank[] =
 
 FMInst* bank = nullptr;
 
-bool FramesNeverDecrease(const MIDI::DMIDI& song) {
-    for (std::size_t i = 1; i < song.events.size(); ++i) {
-        if (song.events[i].clock < song.events[i - 1].clock) return false;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -79,7 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::unique_ptr<MIDI::DMIDI> song = reader.convert_smf(data, size, 48);
     if (!song || !reader.convert_clock_to_frame(song.get(), 60)) return 0;
     // A decreasing frame would also send the render loop round for ever.
-    if (song->events.empty() || !FramesNeverDecrease(*song)) std::abort();
+    if (song->events.empty() || !fuzzsupport::ClocksNeverDecrease(*song)) std::abort();
     const std::uint32_t endFrame = song->events.back().clock;
     if (endFrame > kMaxRenderedFrames) return 0;
 

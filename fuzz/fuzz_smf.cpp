@@ -5,19 +5,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "fuzz/fuzz_quiet.h"
+#include "fuzz/fuzz_support.h"
 #include "midi/midic.h"
-
-namespace {
-
-bool ClocksNeverDecrease(const MIDI::DMIDI& song) {
-    for (std::size_t i = 1; i < song.events.size(); ++i) {
-        if (song.events[i].clock < song.events[i - 1].clock) return false;
-    }
-    return true;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzsupport::SilenceStandardStreams();
@@ -29,11 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::unique_ptr<MIDI::DMIDI> song = reader.convert_smf(data, size, 48);
     if (!song) return 0;
     // A read song always ends with the end event, which holds the last clock.
-    if (song->events.empty() || !song->events.back().is_end() || !ClocksNeverDecrease(*song)) std::abort();
+    if (song->events.empty() || !song->events.back().is_end() || !fuzzsupport::ClocksNeverDecrease(*song)) std::abort();
     if (song->timebase != 48) std::abort();
 
     if (!reader.convert_clock_to_frame(song.get(), 60)) return 0;
-    if (!ClocksNeverDecrease(*song)) std::abort();
+    if (!fuzzsupport::ClocksNeverDecrease(*song)) std::abort();
     if (song->events.back().clock > MIDI::MIDIC::kMaxEndFrame) std::abort();
     return 0;
 }

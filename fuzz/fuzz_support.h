@@ -1,10 +1,12 @@
-// Keeps the fuzz targets' console output out of the fuzzer's log. The program
-// prints a progress line per MIDI file and a message per bad bank line, which
-// would flood the log and slow every run down.
+// Helpers shared by the fuzz targets: silencing the console, and the checks
+// they hold every converted song to.
 #pragma once
 
+#include <cstddef>
 #include <iostream>
 #include <streambuf>
+
+#include "midi/dmidi.h"
 
 namespace fuzzsupport {
 
@@ -15,12 +17,22 @@ protected:
     std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
 };
 
+// The program prints a progress line per MIDI file and a message per bad bank
+// line, which would flood the fuzzer's log and slow every run down.
 // Sends std::cout and std::cerr nowhere for the rest of the process. The
 // sanitizers and libFuzzer write through their own channels and stay visible.
 inline void SilenceStandardStreams() {
     static NullBuffer sink;
     std::cout.rdbuf(&sink);
     std::cerr.rdbuf(&sink);
+}
+
+// Clocks (ticks or frames) must never decrease along the event list.
+inline bool ClocksNeverDecrease(const MIDI::DMIDI& song) {
+    for (std::size_t i = 1; i < song.events.size(); ++i) {
+        if (song.events[i].clock < song.events[i - 1].clock) return false;
+    }
+    return true;
 }
 
 }  // namespace fuzzsupport
