@@ -28,47 +28,39 @@ constexpr int eventSize[8] = {2, 2, 2, 2, 1, 1, 2, 2};
 // long anyway, and holding it keeps every later product inside 64 bits.
 constexpr std::uint64_t kTickCeiling = std::uint64_t{1} << 50;
 
-void fail(const char* message) { std::cerr << message << std::endl; }
-
 }  // namespace
 
+// Every message of the reader, one per kind of rejection.
 void MIDIC::report(Result r) {
+    const char* message = nullptr;
     switch (r) {
-        case Result::Ok: break;
-        case Result::EndOfFile: fail("MIDIC: Unexpected end of file, abort..."); break;
-        case Result::NoRunningStatus: fail("MIDIC: Running status without status byte, abort..."); break;
-        case Result::TooLong: fail("MIDIC: Song too long, abort..."); break;
-        case Result::TrackIllegal: fail("MIDIC: TrackChunk Illegal, abort..."); break;
+        case Result::Ok: return;
+        case Result::HeaderIllegal: message = "MIDIC: HeaderChunk Illegal, abort..."; break;
+        case Result::HeaderLengthIllegal: message = "MIDIC: HeaderChunk Length Illegal, abort..."; break;
+        case Result::DivisionIllegal: message = "MIDIC: HeaderChunk Division Illegal, abort..."; break;
+        case Result::TrackIllegal: message = "MIDIC: TrackChunk Illegal, abort..."; break;
+        case Result::EndOfFile: message = "MIDIC: Unexpected end of file, abort..."; break;
+        case Result::NoRunningStatus: message = "MIDIC: Running status without status byte, abort..."; break;
+        case Result::TooLong: message = "MIDIC: Song too long, abort..."; break;
     }
+    std::cerr << message << std::endl;
 }
 
 std::unique_ptr<DMIDI> MIDIC::convert_smf(const std::uint8_t* data, std::size_t size, unsigned res) {
     resolution = res;
     std::cout << "Converting SMF..." << std::endl;
 
-    // The header checks run in order on the bytes present; a file that ends
-    // before a check can be made is reported as cut short.
-    SmfCursor in(data, size);
-    if (!in.has(4)) return report(Result::EndOfFile), nullptr;
-    if (!in.matches("MThd", 4)) return fail("MIDIC: HeaderChunk Illegal, abort..."), nullptr;
-    if (!in.has(8)) return report(Result::EndOfFile), nullptr;
-    in.skip(4);
-    if (!in.matches("\0\0\0\6", 4)) return fail("MIDIC: HeaderChunk Length Illegal, abort..."), nullptr;
-    if (!in.has(kHeaderSize - 4)) return report(Result::EndOfFile), nullptr;
-    in.skip(6);  // length and format: every format is merged alike
-    std::uint16_t trackCount = 0, division = 0;
-    in.be16(trackCount);
-    in.be16(division);
-
     auto owned = std::make_unique<DMIDI>();
-    // Bit 15 marks SMPTE timing; its low 15 bits are read as ticks per quarter note.
-    owned->timebase = division & 0x7FFF;
-    if (owned->timebase == 0) return fail("MIDIC: HeaderChunk Division Illegal, abort..."), nullptr;
-
     song = owned.get();
-    const Result r = read_tracks(in, trackCount);
+    SmfCursor in(data, size);
+    unsigned trackCount = 0;
+    Result r = read_header(in, &trackCount);
+    if (r == Result::Ok) r = read_tracks(in, trackCount);
     song = nullptr;
-    if (r != Result::Ok) return report(r), nullptr;
+    if (r != Result::Ok) {
+        report(r);
+        return nullptr;
+    }
 
     // A lambda lets the comparison inline: the sort is half of the reading time.
     std::stable_sort(owned->events.begin(), owned->events.end(),
@@ -82,6 +74,25 @@ std::unique_ptr<DMIDI> MIDIC::convert_smf(const std::uint8_t* data, std::size_t 
     owned->events.push_back(end);
     owned->timebase = resolution;
     return owned;
+}
+
+// The header checks run in order on the bytes present; a file that ends
+// before a check can be made is reported as cut short.
+MIDIC::Result MIDIC::read_header(SmfCursor& in, unsigned* trackCount) {
+    if (!in.has(4)) return Result::EndOfFile;
+    if (!in.matches("MThd", 4)) return Result::HeaderIllegal;
+    if (!in.has(8)) return Result::EndOfFile;
+    in.skip(4);
+    if (!in.matches("\0\0\0\6", 4)) return Result::HeaderLengthIllegal;
+    if (!in.has(kHeaderSize - 4)) return Result::EndOfFile;
+    in.skip(6);  // length and format: every format is merged alike
+    std::uint16_t tracks = 0, division = 0;
+    in.be16(tracks);
+    in.be16(division);
+    *trackCount = tracks;
+    // Bit 15 marks SMPTE timing; its low 15 bits are read as ticks per quarter note.
+    song->timebase = division & 0x7FFF;
+    return song->timebase == 0 ? Result::DivisionIllegal : Result::Ok;
 }
 
 MIDIC::Result MIDIC::read_tracks(SmfCursor& in, unsigned trackCount) {
@@ -206,7 +217,10 @@ DMIDI* MIDIC::convert_clock_to_frame(DMIDI* s, unsigned fps) {
         const std::uint64_t divisor = std::uint64_t{s->timebase} * tempo;
         const std::uint64_t since = e.clock >= changeTick ? e.clock - changeTick : 0;
         const std::uint64_t t = changeMs + (divisor ? since * 60000 / divisor : 0);
-        if (t > std::numeric_limits<std::uint32_t>::max()) return report(Result::TooLong), nullptr;
+        if (t > std::numeric_limits<std::uint32_t>::max()) {
+            report(Result::TooLong);
+            return nullptr;
+        }
         if (e.is_tempo()) {
             tempo = e.tempo();
             changeTick = e.clock;
@@ -219,7 +233,10 @@ DMIDI* MIDIC::convert_clock_to_frame(DMIDI* s, unsigned fps) {
     // not fit the VGM header is refused.
     for (DMIDI_EVENT& e : s->events) {
         const std::uint64_t frame = std::uint64_t{e.clock} * fps / 1000;
-        if (frame > kMaxEndFrame) return report(Result::TooLong), nullptr;
+        if (frame > kMaxEndFrame) {
+            report(Result::TooLong);
+            return nullptr;
+        }
         e.clock = static_cast<std::uint32_t>(frame);
     }
     return s;

@@ -35,9 +35,19 @@ public:
     DMIDI* convert_clock_to_frame(DMIDI* song, unsigned fps);
 
 private:
-    // Why a track could not be read; each has its own message.
-    enum class Result { Ok, EndOfFile, NoRunningStatus, TooLong, TrackIllegal };
+    // Why a file was rejected; each has its own message.
+    enum class Result {
+        Ok,
+        HeaderIllegal,
+        HeaderLengthIllegal,
+        DivisionIllegal,
+        TrackIllegal,
+        EndOfFile,
+        NoRunningStatus,
+        TooLong,
+    };
 
+    Result read_header(SmfCursor& in, unsigned* trackCount);
     Result read_tracks(SmfCursor& in, unsigned trackCount);
     Result parse_deltatime(SmfCursor& in, Event* state);
     Result parse_event(SmfCursor& in, Event* state);
