@@ -10,12 +10,6 @@ using namespace testsupport;
 
 namespace {
 
-const char* kBank =
-    "@:0 Plain\n"
-    "LFO: 0 0 0 0 0\n"
-    "CH: 192 0 7 0 0 120 0\n"
-    "M1: 31 0 0 15 0 0 0 1 0 0 0\n";
-
 Bytes OneNote() {
     TrackBuilder t;
     t.NoteOn(0, 0, 60, 100).NoteOff(48, 0, 60).EndOfTrack();
@@ -38,18 +32,18 @@ TEST(CommandLine, FailuresPrintOneLineAndWriteNothing) {
         int status;
         std::string out, err;
     } cases[] = {
-        {"no arguments", {}, OneNote(), kBank, 1, kUsage, ""},
-        {"one argument", {"bank.opm"}, OneNote(), kBank, 1, kUsage, ""},
-        {"missing bank", {"nothing.opm", "song.mid"}, OneNote(), kBank, 255, "",
+        {"no arguments", {}, OneNote(), kPlainBank, 1, kUsage, ""},
+        {"one argument", {"bank.opm"}, OneNote(), kPlainBank, 1, kUsage, ""},
+        {"missing bank", {"nothing.opm", "song.mid"}, OneNote(), kPlainBank, 255, "",
          "OPM file read error (268435456), abort...\n"},
         {"bank that does not parse", {"bank.opm", "song.mid"}, OneNote(), "@: 1\n", 255, "",
          "OPM file read error (536870912), abort...\n"},
-        {"missing MIDI file", {"bank.opm", "nothing.mid"}, OneNote(), kBank, 255, "", "File open error, abort...\n"},
-        {"not a MIDI file", {"bank.opm", "song.mid"}, notMidi, kBank, 1, kConverting,
+        {"missing MIDI file", {"bank.opm", "nothing.mid"}, OneNote(), kPlainBank, 255, "", "File open error, abort...\n"},
+        {"not a MIDI file", {"bank.opm", "song.mid"}, notMidi, kPlainBank, 1, kConverting,
          "MIDIC: HeaderChunk Illegal, abort...\n"},
-        {"empty MIDI file", {"bank.opm", "song.mid"}, {}, kBank, 1, kConverting,
+        {"empty MIDI file", {"bank.opm", "song.mid"}, {}, kPlainBank, 1, kConverting,
          "MIDIC: Unexpected end of file, abort...\n"},
-        {"a directory as MIDI file", {"bank.opm", "."}, OneNote(), kBank, 255, "", "SMF file read error, abort...\n"},
+        {"a directory as MIDI file", {"bank.opm", "."}, OneNote(), kPlainBank, 255, "", "SMF file read error, abort...\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -67,7 +61,7 @@ TEST(CommandLine, FailuresPrintOneLineAndWriteNothing) {
 
 TEST(CommandLine, SuccessWritesBothFilesAndIgnoresExtraArguments) {
     TempDir dir;
-    dir.Write("bank.opm", std::string(kBank));
+    dir.Write("bank.opm", std::string(kPlainBank));
     dir.Write("song.mid", OneNote());
     RunResult r = RunFmroll(dir.path(), {"bank.opm", "song.mid", "extra", "more"});
     EXPECT_EQ(r.status, 0);
@@ -83,7 +77,7 @@ TEST(CommandLine, SuccessWritesBothFilesAndIgnoresExtraArguments) {
 
 TEST(CommandLine, AFailedRunKeepsTheEarlierOutput) {
     TempDir dir;
-    dir.Write("bank.opm", std::string(kBank));
+    dir.Write("bank.opm", std::string(kPlainBank));
     dir.Write("song.mid", OneNote());
     ASSERT_EQ(RunFmroll(dir.path(), {"bank.opm", "song.mid"}).status, 0);
     const Bytes before = dir.Read("test.vgm");
@@ -98,7 +92,7 @@ TEST(CommandLine, AFailedRunKeepsTheEarlierOutput) {
 
 TEST(CommandLine, TheRoadOfOneNoteByteForByte) {
     TempDir dir;
-    dir.Write("bank.opm", std::string(kBank));
+    dir.Write("bank.opm", std::string(kPlainBank));
     dir.Write("song.mid", OneNote());
     ASSERT_EQ(RunFmroll(dir.path(), {"bank.opm", "song.mid"}).status, 0);
     VgmFile vgm = ReadVgmFile(dir.File("test.vgm"));

@@ -18,12 +18,6 @@ using namespace testsupport;
 
 namespace {
 
-const char* kBank =
-    "@:0 Plain\n"
-    "LFO: 0 0 0 0 0\n"
-    "CH: 192 0 7 0 0 120 0\n"
-    "M1: 31 0 0 15 0 0 0 1 0 0 0\n";
-
 const char* kConverting = "Converting SMF...\n";
 const char* kEndOfFile = "MIDIC: Unexpected end of file, abort...\n";
 const char* kTooLong = "MIDIC: Song too long, abort...\n";
@@ -108,10 +102,10 @@ void Check(const Case& c) {
 }
 
 Case Rejected(const char* name, Bytes midi, const char* err) {
-    return {name, std::move(midi), kBank, 1, kConverting, err, kNoFiles};
+    return {name, std::move(midi), kPlainBank, 1, kConverting, err, kNoFiles};
 }
 Case Accepted(const char* name, Bytes midi, std::int64_t samples) {
-    return {name, std::move(midi), kBank, 0, kConverting, "", samples};
+    return {name, std::move(midi), kPlainBank, 0, kConverting, "", samples};
 }
 Case BankRejected(const char* name, std::string bank) {
     return {name, OneNote(), std::move(bank), 255, "", kBankSyntax, kNoFiles};
@@ -188,7 +182,7 @@ TEST(MalformedMidi, EachKindOfDamageIsRejectedWithItsLineOrPlaysSafely) {
 }
 
 TEST(MalformedBank, EachKindOfDamageFailsWithItsCodeOrLoads) {
-    const std::string voice = kBank;
+    const std::string voice = kPlainBank;
     const std::string nul(1, '\0');
     std::string tenThousand;
     for (int i = 0; i < 10000; ++i) tenThousand += "@:" + std::to_string(i % 128) + voice.substr(voice.find(' '));
@@ -220,7 +214,7 @@ TEST(MalformedBank, EachKindOfDamageFailsWithItsCodeOrLoads) {
 
 TEST(OutputFiles, ADirectoryInTheWayFailsAndTheEarlierGzipSurvives) {
     TempDir dir;
-    dir.Write("bank.opm", std::string(kBank));
+    dir.Write("bank.opm", std::string(kPlainBank));
     dir.Write("song.mid", OneNote());
     ASSERT_EQ(RunFmroll(dir.path(), {"bank.opm", "song.mid"}).status, 0);
     const Bytes goodVgz = dir.Read("test.vgz");
@@ -248,7 +242,7 @@ TEST(OutputFiles, ADirectoryInTheWayFailsAndTheEarlierGzipSurvives) {
 // "test.vgm" is replaced like any other, by root and other users alike.
 TEST(OutputFiles, AReadOnlyEarlierVgmIsReplaced) {
     TempDir dir;
-    dir.Write("bank.opm", std::string(kBank));
+    dir.Write("bank.opm", std::string(kPlainBank));
     dir.Write("song.mid", OneNote());
     dir.Write("test.vgm", std::string("stale"));
     ASSERT_EQ(chmod(dir.File("test.vgm").c_str(), 0444), 0);

@@ -78,6 +78,12 @@ RunResult RunFmroll(const std::string& dir, const std::vector<std::string>& args
     return r;
 }
 
+const char* const kPlainBank =
+    "@:0 Plain\n"
+    "LFO: 0 0 0 0 0\n"
+    "CH: 192 0 7 0 0 120 0\n"
+    "M1: 31 0 0 15 0 0 0 1 0 0 0\n";
+
 std::string SourcePath(const std::string& relative) { return std::string(FMROLL_SOURCE_DIR) + "/" + relative; }
 
 }  // namespace testsupport

@@ -36,6 +36,10 @@ struct RunResult {
 // Runs fmroll with `args` (program name not included) in directory `dir`.
 RunResult RunFmroll(const std::string& dir, const std::vector<std::string>& args);
 
+// A bank of one plain voice that loads cleanly: program 0, algorithm 7, only
+// operator M1 at full level.
+extern const char* const kPlainBank;
+
 // Path of a file under the source tree, e.g. SourcePath("examples/demo.opm").
 std::string SourcePath(const std::string& relative);
 
