@@ -12,6 +12,13 @@ namespace {
 // fgets reads at most this minus one characters per call.
 constexpr int kReadChunk = 512;
 
+// A bank of all 128 voices is a few tens of kilobytes. These bounds only stop
+// a file that never ends (a device such as /dev/zero or /dev/urandom named as
+// the bank) from hanging the program or eating all memory: past them the file
+// counts as unreadable.
+constexpr std::size_t kMaxText = std::size_t{64} << 20;
+constexpr long kMaxReads = 1L << 21;
+
 }  // namespace
 
 int FMInst::Load(const char* path) {
@@ -23,12 +30,18 @@ int FMInst::Load(const char* path) {
     // of the line (or of its 511-character piece) it stands in.
     std::string text;
     char chunk[kReadChunk];
+    long reads = 0;
+    bool too_long = false;
     while (std::fgets(chunk, kReadChunk, file) != nullptr) {
         text.append(chunk, std::strlen(chunk));
+        if (++reads > kMaxReads || text.size() > kMaxText) {
+            too_long = true;
+            break;
+        }
     }
     // A read error (a directory opens but cannot be read, for one) would leave
     // a cut-off text that might still parse; report it as unreadable instead.
-    const bool read_failed = std::ferror(file) != 0;
+    const bool read_failed = too_long || std::ferror(file) != 0;
     std::fclose(file);
     if (read_failed) return kLoadOpenError;
 

@@ -364,10 +364,16 @@ TEST(FmInstLoadFile, MissingFile) {
     ExpectSameBank(want, bank);
 }
 
-TEST(FmInstLoadFile, UnreadableDirectory) {
+TEST(FmInstLoadFile, DirectoriesAndEndlessDevicesAreUnreadable) {
     TempDir dir;
-    FMInst bank;
-    EXPECT_EQ(kOpenError, bank.Load(dir.path().c_str()));
+    for (const std::string& path : {dir.path(), std::string("/dev/zero"), std::string("/dev/urandom")}) {
+        FMInst bank;
+        FMInst want;
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(kOpenError, bank.Load(path.c_str())) << path;
+        testing::internal::GetCapturedStderr();
+        ExpectSameBank(want, bank);
+    }
 }
 
 TEST(FmInstLoadFile, NulCutsTheRestOfItsChunk) {
