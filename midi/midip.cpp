@@ -55,8 +55,11 @@ void MIDIP::Render() {
     std::uint32_t frame = 0;
     for (iterator it = pSmf->events.begin(); it != pSmf->events.end(); ++it) {
         // Close frames until the event's own frame: the events of a frame go
-        // out before the wait that ends it.
-        while (frame != it->clock) {
+        // out before the wait that ends it. Frames never decrease along a
+        // converted song; should a hand-made list go back in time, its event
+        // is played in the current frame rather than waiting for the counter
+        // to wrap around.
+        while (frame < it->clock) {
             pVgmout->WriteWait_60();
             pFmdrv->RunFrame();
             ++frame;

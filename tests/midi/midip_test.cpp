@@ -217,3 +217,8 @@ TEST_F(Sequencer, LoopPointFromAnyChannelAtItsPlaceInTheFrame) {
     EXPECT_EQ(vgm.LoopStartSamples(), 735u);
     EXPECT_EQ(player.State(13).ccVolume, 0);
 }
+
+TEST_F(Sequencer, AListThatGoesBackInTimePlaysOnWithoutRunningAway) {
+    Play({Ev(3, 6, 0x90, 69, 1), Ev(1, 6, 0x80, 69), End(3)});
+    EXPECT_EQ(vgm.TotalSamples(), 3u * 735);
+}
