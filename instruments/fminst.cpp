@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <string>
 
 #include "instruments/opm_loader.h"
@@ -52,4 +53,11 @@ int FMInst::LoadText(const char* text, std::size_t length) {
     if (text == nullptr) length = 0;
     const char* const end = text == nullptr ? text : std::find(text, text + length, '\0');
     return ParseOpmText(*this, text, end);
+}
+
+int LoadBankFile(FMInst& bank, const char* path) {
+    const int loaded = bank.Load(path);
+    if (loaded == FMInst::kLoadOk) return 0;
+    std::cerr << "OPM file read error (" << loaded << "), abort..." << std::endl;
+    return -1;
 }

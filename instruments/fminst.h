@@ -62,3 +62,7 @@ public:
     // The parse of Load on a text already in memory (it ends at its first NUL).
     int LoadText(const char* text, std::size_t length);
 };
+
+// Loads the bank file at `path` as the command-line programs do: 0 on success,
+// or -1 after printing "OPM file read error (<code>), abort..." on standard error.
+int LoadBankFile(FMInst& bank, const char* path);

@@ -46,10 +46,16 @@ void MIDIC::report(Result r) {
     std::cerr << message << std::endl;
 }
 
-std::unique_ptr<DMIDI> MIDIC::convert_smf(const std::uint8_t* data, std::size_t size, unsigned res) {
-    resolution = res;
+std::unique_ptr<DMIDI> MIDIC::convert_smf(const std::uint8_t* data, std::size_t size, unsigned res,
+                                          const SmfEventSink& eventSink) {
     std::cout << "Converting SMF..." << std::endl;
+    return read_smf(data, size, res, eventSink);
+}
 
+std::unique_ptr<DMIDI> MIDIC::read_smf(const std::uint8_t* data, std::size_t size, unsigned res,
+                                       const SmfEventSink& eventSink) {
+    resolution = res;
+    sink = eventSink ? &eventSink : nullptr;
     auto owned = std::make_unique<DMIDI>();
     song = owned.get();
     SmfCursor in(data, size);
@@ -57,6 +63,7 @@ std::unique_ptr<DMIDI> MIDIC::convert_smf(const std::uint8_t* data, std::size_t 
     Result r = read_header(in, &trackCount);
     if (r == Result::Ok) r = read_tracks(in, trackCount);
     song = nullptr;
+    sink = nullptr;
     if (r != Result::Ok) {
         report(r);
         return nullptr;
@@ -97,6 +104,7 @@ MIDIC::Result MIDIC::read_header(SmfCursor& in, unsigned* trackCount) {
 
 MIDIC::Result MIDIC::read_tracks(SmfCursor& in, unsigned trackCount) {
     for (unsigned t = 0; t < trackCount; ++t) {
+        track = t;
         if (!in.has(kChunkHeaderSize)) return Result::EndOfFile;
         if (!in.matches("MTrk", 4)) return Result::TrackIllegal;
         in.skip(4);
@@ -133,7 +141,9 @@ MIDIC::Result MIDIC::parse_event(SmfCursor& in, Event* state) {
         // status kept.
         in.skip(1);
         std::uint64_t length = 0;
-        if (!in.vlq(length) || !in.skip(length)) return Result::EndOfFile;
+        if (!in.vlq(length) || !in.has(length)) return Result::EndOfFile;
+        emit(*state, first, 0, 0, in.here(), static_cast<std::size_t>(length));
+        in.skip(length);
         return Result::Ok;
     }
 
@@ -152,6 +162,7 @@ MIDIC::Result MIDIC::parse_event(SmfCursor& in, Event* state) {
     const std::uint8_t d1 = in.peek();
     const std::uint8_t d2 = n == 2 ? in.peek(1) : 0;
     in.skip(n);
+    emit(*state, status, d1, d2);
     return dmid_append(state->ticks, status, d1, d2);
 }
 
@@ -160,24 +171,38 @@ MIDIC::Result MIDIC::parse_meta(SmfCursor& in, Event* state) {
     std::uint8_t type = 0;
     std::uint64_t length = 0;
     if (!in.u8(type) || !in.vlq(length)) return Result::EndOfFile;
-    if (type == kMetaSetTempo) {
-        // The tempo is always read from the three bytes after the length
-        // field, whatever length the event declares.
-        if (!in.has(3)) return Result::EndOfFile;
-        const std::uint32_t us = static_cast<std::uint32_t>(in.peek() << 16 | in.peek(1) << 8 | in.peek(2));
-        if (!in.has(length)) return Result::EndOfFile;
-        // A tempo of 0 microseconds a beat has no finite BPM: the previous
-        // tempo stays in force.
-        if (us != 0) {
-            // Extended precision on purpose: 600000 gives 99.999... and so 99,
-            // as files converted so far have always had it.
-            const long double beat = static_cast<long double>(us) / 1000000.0L;
-            const auto bpm = static_cast<std::uint32_t>(60.0L / beat);
-            const Result r = append(state->ticks, kTempoChannel, kStatusSystem, bpm & 0xFF, (bpm >> 8) & 0xFF);
-            if (r != Result::Ok) return r;
-        }
+    // The tempo is always read from the three bytes after the length field,
+    // whatever length the event declares.
+    if (type == kMetaSetTempo && !in.has(3)) return Result::EndOfFile;
+    if (!in.has(length)) return Result::EndOfFile;
+    emit(*state, kMetaStatus, type, 0, in.here(), static_cast<std::size_t>(length));
+    const std::uint32_t us = type == kMetaSetTempo ? in.peek() << 16 | in.peek(1) << 8 | in.peek(2) : 0;
+    // A tempo of 0 microseconds a beat has no finite BPM: the previous
+    // tempo stays in force.
+    if (us != 0) {
+        // Extended precision on purpose: 600000 gives 99.999... and so 99,
+        // as files converted so far have always had it.
+        const long double beat = static_cast<long double>(us) / 1000000.0L;
+        const auto bpm = static_cast<std::uint32_t>(60.0L / beat);
+        const Result r = append(state->ticks, kTempoChannel, kStatusSystem, bpm & 0xFF, (bpm >> 8) & 0xFF);
+        if (r != Result::Ok) return r;
     }
-    return in.skip(length) ? Result::Ok : Result::EndOfFile;
+    in.skip(length);
+    return Result::Ok;
+}
+
+void MIDIC::emit(const Event& state, std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
+                 const std::uint8_t* body, std::size_t body_size) const {
+    if (sink == nullptr) return;
+    SmfRawEvent e;
+    e.track = track;
+    e.ticks = state.ticks;
+    e.status = status;
+    e.data1 = data1;
+    e.data2 = data2;
+    e.body = body;
+    e.body_size = body_size;
+    (*sink)(e);
 }
 
 MIDIC::Result MIDIC::dmid_append(std::uint64_t ticks, int status, int data1, int data2) {

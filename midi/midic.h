@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "midi/dmidi.h"
@@ -11,6 +12,20 @@
 namespace MIDI {
 
 class SmfCursor;
+
+// One event of the file as it stands, for callers that need more of the song
+// than the converted event list keeps (meta events, system exclusive, the
+// file's own ticks). Handed out in file order, track by track.
+struct SmfRawEvent {
+    unsigned track = 0;        // 0-based track chunk
+    std::uint64_t ticks = 0;   // the file's ticks since the track began (saturating)
+    std::uint8_t status = 0;   // channel status with its channel, 0xFF meta, or the system byte
+    std::uint8_t data1 = 0;    // channel data bytes (data2 is 0 for one-byte messages);
+    std::uint8_t data2 = 0;    // for a meta event data1 is its type
+    const std::uint8_t* body = nullptr;  // meta and system payload, as long as declared
+    std::size_t body_size = 0;           // (a set-tempo body always has 3 readable bytes)
+};
+using SmfEventSink = std::function<void(const SmfRawEvent&)>;
 
 class MIDIC {
 public:
@@ -27,7 +42,14 @@ public:
     // Converts the file image of `size` bytes, with every clock rescaled to
     // `resolution` ticks per quarter note. Prints "Converting SMF..." first;
     // on a rejected file prints one error line and returns null.
-    std::unique_ptr<DMIDI> convert_smf(const std::uint8_t* data, std::size_t size, unsigned resolution);
+    // Every event the file holds is also handed to `sink`, when one is given,
+    // before the file is accepted: a caller keeps what it gathered only when a
+    // song is returned.
+    std::unique_ptr<DMIDI> convert_smf(const std::uint8_t* data, std::size_t size, unsigned resolution,
+                                       const SmfEventSink& sink = {});
+    // convert_smf without the progress line.
+    std::unique_ptr<DMIDI> read_smf(const std::uint8_t* data, std::size_t size, unsigned resolution,
+                                    const SmfEventSink& sink = {});
 
     // Rewrites every clock of `song` in place as a frame number at `fps`
     // frames per second and returns the song; null (with an error line) when
@@ -52,6 +74,8 @@ private:
     Result parse_deltatime(SmfCursor& in, Event* state);
     Result parse_event(SmfCursor& in, Event* state);
     Result parse_meta(SmfCursor& in, Event* state);
+    void emit(const Event& state, std::uint8_t status, std::uint8_t data1, std::uint8_t data2,
+              const std::uint8_t* body = nullptr, std::size_t body_size = 0) const;
     // Appends one channel event: channel and kind from `status`, a pitch bend
     // folded into one signed value.
     Result dmid_append(std::uint64_t ticks, int status, int data1, int data2);
@@ -61,6 +85,8 @@ private:
 
     unsigned resolution = 0;
     DMIDI* song = nullptr;  // the song under construction, owned by convert_smf
+    const SmfEventSink* sink = nullptr;  // not owned; set while read_smf runs
+    unsigned track = 0;                  // the track being read
 };
 
 }  // namespace MIDI

@@ -7,6 +7,14 @@
 
 namespace MIDI {
 
+std::unique_ptr<DMIDI> ReadSong(const std::uint8_t* data, std::size_t size, bool announce, const SmfEventSink& sink) {
+    MIDIC reader;
+    std::unique_ptr<DMIDI> song = announce ? reader.convert_smf(data, size, kSongResolution, sink)
+                                           : reader.read_smf(data, size, kSongResolution, sink);
+    if (!song || !reader.convert_clock_to_frame(song.get(), kFramesPerSecond)) return nullptr;
+    return song;
+}
+
 void RenderSong(DMIDI* song, FMInst* bank, VGMOUT* vgm) {
     OPN2DRV fm;
     DCSGDRV dcsg;

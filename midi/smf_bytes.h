@@ -19,6 +19,7 @@ public:
 
     std::size_t pos() const { return pos_; }
     std::size_t remaining() const { return size_ - pos_; }
+    const std::uint8_t* here() const { return base_ + pos_; }
     void seek(std::size_t pos) { pos_ = pos <= size_ ? pos : size_; }
 
     bool has(std::size_t n) const { return n <= remaining(); }

@@ -48,18 +48,19 @@ static std::string Slurp(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-RunResult RunFmroll(const std::string& dir, const std::vector<std::string>& args) {
+RunResult RunProgram(const std::string& binary, const std::string& dir, const std::vector<std::string>& args,
+                     const std::string& stdinPath) {
     TempDir capture;  // outside `dir`, so that the run sees only its own files there
     const std::string outPath = capture.File("stdout");
     const std::string errPath = capture.File("stderr");
-    std::vector<std::string> argv = {FMROLL_BINARY};
+    std::vector<std::string> argv = {binary};
     argv.insert(argv.end(), args.begin(), args.end());
 
     const pid_t pid = fork();
     if (pid == 0) {
         const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int in = open("/dev/null", O_RDONLY);
+        const int in = open(stdinPath.c_str(), O_RDONLY);
         if (out < 0 || err < 0 || in < 0 || chdir(dir.c_str()) != 0) _exit(127);
         dup2(in, 0);
         dup2(out, 1);
@@ -76,6 +77,14 @@ RunResult RunFmroll(const std::string& dir, const std::vector<std::string>& args
     r.out = Slurp(outPath);
     r.err = Slurp(errPath);
     return r;
+}
+
+RunResult RunFmroll(const std::string& dir, const std::vector<std::string>& args) {
+    return RunProgram(FMROLL_BINARY, dir, args);
+}
+
+RunResult RunFmtool(const std::string& dir, const std::vector<std::string>& args) {
+    return RunProgram(FMTOOL_BINARY, dir, args);
 }
 
 const char* const kPlainBank =

@@ -1,4 +1,4 @@
-// Test helper: runs the built fmroll program in a scratch directory.
+// Test helper: runs the built programs (fmroll, fmtool) in a scratch directory.
 #pragma once
 
 #include <cstdint>
@@ -33,8 +33,13 @@ struct RunResult {
     std::string err;     // standard error
 };
 
-// Runs fmroll with `args` (program name not included) in directory `dir`.
+// Runs `binary` with `args` (program name not included) in directory `dir`,
+// standard input from `stdinPath` (default /dev/null).
+RunResult RunProgram(const std::string& binary, const std::string& dir, const std::vector<std::string>& args,
+                     const std::string& stdinPath = "/dev/null");
+// Runs the built fmroll or fmtool.
 RunResult RunFmroll(const std::string& dir, const std::vector<std::string>& args);
+RunResult RunFmtool(const std::string& dir, const std::vector<std::string>& args);
 
 // A bank of one plain voice that loads cleanly: program 0, algorithm 7, only
 // operator M1 at full level.

@@ -1,0 +1,14 @@
+#include "instruments/gm_bank.h"
+
+#include "instruments/fminst.h"
+
+// Written by the build from banks/gm.opm (instruments/embed_text.cmake).
+extern const char kGmBankText[];
+extern const unsigned long kGmBankSize;
+
+std::string_view GmBankText() { return std::string_view(kGmBankText, kGmBankSize); }
+
+int LoadGmBank(FMInst& bank) {
+    const std::string_view text = GmBankText();
+    return bank.LoadText(text.data(), text.size());
+}
