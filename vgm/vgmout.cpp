@@ -13,62 +13,23 @@
 #include <string>
 #include <system_error>
 
+#include "vgm/vgm_format.h"
+
 std::uint8_t fm_block[2][256] = {};
 
 namespace {
 
-// VGM command bytes written by this writer.
-constexpr std::uint8_t kCmdDcsgWrite = 0x50;
-constexpr std::uint8_t kCmdOpn2Port0 = 0x52;  // port 1 is the next byte, 0x53
-constexpr std::uint8_t kCmdWait = 0x61;
-constexpr std::uint8_t kCmdWait60 = 0x62;
-constexpr std::uint8_t kCmdWait50 = 0x63;
-constexpr std::uint8_t kCmdEnd = 0x66;
-
-constexpr std::uint32_t kSamples60 = 735;  // 44100 / 60
-constexpr std::uint32_t kSamples50 = 882;  // 44100 / 50
-constexpr std::uint32_t kMaxWait = 0xFFFF;
-
-// Header field offsets of a VGM 1.50 file.
-constexpr std::size_t kOffIdent = 0x00;
-constexpr std::size_t kOffEof = 0x04;
-constexpr std::size_t kOffVersion = 0x08;
-constexpr std::size_t kOffSnClock = 0x0C;
-constexpr std::size_t kOffTotalSamples = 0x18;
-constexpr std::size_t kOffLoopOffset = 0x1C;
-constexpr std::size_t kOffLoopSamples = 0x20;
-constexpr std::size_t kOffRate = 0x24;
-constexpr std::size_t kOffSnFeedback = 0x28;
-constexpr std::size_t kOffSnShiftWidth = 0x2A;
-constexpr std::size_t kOffOpn2Clock = 0x2C;
-constexpr std::size_t kOffDataOffset = 0x34;
-
-constexpr std::uint8_t kIdent[4] = {'V', 'g', 'm', ' '};
-constexpr std::uint32_t kVersion = 0x150;
-constexpr std::uint32_t kSnClock = 3579545;
-constexpr std::uint32_t kOpn2Clock = 7670453;
-constexpr std::uint32_t kRate = 60;
-constexpr std::uint16_t kSnFeedback = 0x0009;
-constexpr std::uint8_t kSnShiftWidth = 16;
+using namespace VGM;
 
 // The EOF field counts from offset 4; the loop field counts from its own offset.
-constexpr std::uint32_t kEofBias = VGMOUT::kHeaderSize - kOffEof;
-constexpr std::uint32_t kLoopBias = VGMOUT::kHeaderSize - kOffLoopOffset;
+constexpr std::uint32_t kEofBias = kHeaderSize - kOffEof;
+constexpr std::uint32_t kLoopBias = kHeaderSize - kOffLoopOffset;
 
 const char* const kVgmName = "test.vgm";
 const char* const kVgzName = "test.vgz";
 
 // gzwrite takes an int-sized length; larger images go in slices of this size.
 constexpr std::size_t kGzSlice = 1u << 30;
-
-void Put16(std::uint8_t* p, std::size_t off, std::uint16_t v) {
-    p[off] = static_cast<std::uint8_t>(v);
-    p[off + 1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void Put32(std::uint8_t* p, std::size_t off, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[off + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
 
 // Creates a fresh temporary file next to `target` with `open` (which must
 // create exclusively, so nothing already there is ever followed or reused).
@@ -127,26 +88,26 @@ void RemoveTemp(const std::string& tmp) {
 VGMOUT::VGMOUT() {
     std::memset(header, 0, sizeof header);
     std::memcpy(header + kOffIdent, kIdent, sizeof kIdent);
-    Put32(header, kOffVersion, kVersion);
-    Put32(header, kOffSnClock, kSnClock);
-    Put32(header, kOffRate, kRate);
-    Put16(header, kOffSnFeedback, kSnFeedback);
-    header[kOffSnShiftWidth] = kSnShiftWidth;
-    Put32(header, kOffOpn2Clock, kOpn2Clock);
+    Put32(header + kOffVersion, kVersion150);
+    Put32(header + kOffSn76489Clock, kSn76489Clock);
+    Put32(header + kOffRate, kRateNtsc);
+    Put16(header + kOffSn76489Feedback, kSn76489Feedback);
+    header[kOffSn76489ShiftWidth] = kSn76489ShiftWidth;
+    Put32(header + kOffYm2612Clock, kYm2612Clock);
 }
 
 void VGMOUT::WriteRegOpn2(std::uint32_t port, std::uint32_t reg, std::uint32_t data) {
     const std::uint32_t bank = port & 1;
     const std::uint8_t r = static_cast<std::uint8_t>(reg);
     const std::uint8_t d = static_cast<std::uint8_t>(data);
-    stream.push_back(static_cast<std::uint8_t>(kCmdOpn2Port0 + bank));
+    stream.push_back(static_cast<std::uint8_t>(kCmdYm2612Port0 + bank));
     stream.push_back(r);
     stream.push_back(d);
     fm_block[bank][r] = d;
 }
 
 void VGMOUT::WriteRegDcsg(std::uint32_t data) {
-    stream.push_back(kCmdDcsgWrite);
+    stream.push_back(kCmdSn76489Write);
     stream.push_back(static_cast<std::uint8_t>(data));
 }
 
@@ -167,13 +128,13 @@ void VGMOUT::WriteWait(std::uint32_t samples) {
 }
 
 void VGMOUT::WriteWait_60() {
-    stream.push_back(kCmdWait60);
-    AddSamples(kSamples60);
+    stream.push_back(kCmdWaitFrame);
+    AddSamples(kSamplesPerFrame);
 }
 
 void VGMOUT::WriteWait_50() {
-    stream.push_back(kCmdWait50);
-    AddSamples(kSamples50);
+    stream.push_back(kCmdWaitFrame50);
+    AddSamples(kSamplesPerFrame50);
 }
 
 void VGMOUT::SetLoopHere() {
@@ -194,16 +155,16 @@ std::vector<std::uint8_t> VGMOUT::Image() const {
     image.reserve(kHeaderSize + stream.size());
     image.assign(header, header + kHeaderSize);
     std::uint8_t* h = image.data();
-    Put32(h, kOffEof, static_cast<std::uint32_t>(stream.size()) + kEofBias);
-    Put32(h, kOffTotalSamples, total_samples);
+    Put32(h + kOffEof, static_cast<std::uint32_t>(stream.size()) + kEofBias);
+    Put32(h + kOffTotalSamples, total_samples);
     // A loop of no samples (recorded after the last wait) makes players spin
     // forever, so it is saved as no loop at all.
     const std::uint32_t loop_samples = total_samples - loop_start_samples;
     if (loop_offset != 0 && loop_samples != 0) {
-        Put32(h, kOffLoopOffset, loop_offset + kLoopBias);
-        Put32(h, kOffLoopSamples, loop_samples);
+        Put32(h + kOffLoopOffset, loop_offset + kLoopBias);
+        Put32(h + kOffLoopSamples, loop_samples);
     }
-    Put32(h, kOffDataOffset, 0);
+    Put32(h + kOffDataOffset, 0);
     image.insert(image.end(), stream.begin(), stream.end());
     return image;
 }

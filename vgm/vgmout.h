@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "vgm/vgm_format.h"
+
 // The program-wide shadow of the YM2612 registers: bank (port bit 0), then
 // register number. Every WriteRegOpn2 stores its data here, whichever writer
 // it is called on. All 0 at program start, never cleared.
@@ -13,7 +15,7 @@ extern std::uint8_t fm_block[2][256];
 
 class VGMOUT {
 public:
-    static constexpr std::size_t kHeaderSize = 64;
+    static constexpr std::size_t kHeaderSize = VGM::kHeaderSize;
 
     VGMOUT();
     VGMOUT(const VGMOUT&) = delete;
