@@ -1,0 +1,217 @@
+#include "vgm/gd3.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "vgm/vgm_format.h"
+
+namespace VGM {
+
+const char* const kGd3MegaDrive = "Sega Mega Drive / Genesis";
+
+namespace {
+
+constexpr std::uint8_t kGd3Ident[4] = {'G', 'd', '3', ' '};
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+const char* const kFieldNames[kGd3FieldCount] = {
+    "track name",      "track name (Japanese)",  "game name", "game name (Japanese)",
+    "system name",     "system name (Japanese)", "author",    "author (Japanese)",
+    "release date",    "converted by",           "notes",
+};
+
+void PutUnit(std::vector<std::uint8_t>& out, std::uint32_t unit) {
+    out.push_back(static_cast<std::uint8_t>(unit));
+    out.push_back(static_cast<std::uint8_t>(unit >> 8));
+}
+
+// Decodes one UTF-8 sequence at s[i], advancing i. A byte that does not start
+// a well-formed sequence (stray continuation, overlong form, surrogate, value
+// past U+10FFFF, cut short) is consumed alone and decodes as U+FFFD.
+char32_t NextUtf8(const std::string& s, std::size_t& i) {
+    const auto byte = [&s](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char lead = byte(i);
+    int extra;
+    char32_t cp;
+    if (lead < 0x80) {
+        ++i;
+        return lead;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        extra = 1, cp = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        extra = 2, cp = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        extra = 3, cp = lead & 0x07;
+    } else {
+        ++i;
+        return kReplacement;
+    }
+    if (i + extra >= s.size()) {
+        ++i;
+        return kReplacement;
+    }
+    for (int k = 1; k <= extra; ++k) {
+        const unsigned char c = byte(i + k);
+        if ((c & 0xC0) != 0x80) {
+            ++i;
+            return kReplacement;
+        }
+        cp = cp << 6 | (c & 0x3F);
+    }
+    static constexpr char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
+    if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        ++i;
+        return kReplacement;
+    }
+    i += extra + 1;
+    return cp;
+}
+
+void PutUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | cp >> 6);
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | cp >> 12);
+        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | cp >> 18);
+        out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
+        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// One text as UTF-16LE with its terminator. A NUL inside would end the string
+// early for every reader and shift all later texts, so it becomes U+FFFD;
+// line breaks outside the notes become blanks.
+void PutText(std::vector<std::uint8_t>& out, const std::string& text, bool multiline) {
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t cp = NextUtf8(text, i);
+        if (cp == 0) cp = kReplacement;
+        if (!multiline && (cp == '\n' || cp == '\r')) cp = ' ';
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            PutUnit(out, 0xD800 + (cp >> 10));
+            PutUnit(out, 0xDC00 + (cp & 0x3FF));
+        } else {
+            PutUnit(out, cp);
+        }
+    }
+    PutUnit(out, 0);
+}
+
+}  // namespace
+
+const char* Gd3FieldName(Gd3Field field) {
+    return field >= 0 && field < kGd3FieldCount ? kFieldNames[field] : "?";
+}
+
+bool Gd3Tag::Empty() const {
+    for (const std::string& t : text)
+        if (!t.empty()) return false;
+    return true;
+}
+
+std::vector<std::uint8_t> BuildGd3(const Gd3Tag& tag) {
+    std::vector<std::uint8_t> out(kGd3HeaderSize);
+    std::memcpy(out.data(), kGd3Ident, 4);
+    Put32(out.data() + 4, kGd3Version);
+    for (int f = 0; f < kGd3FieldCount; ++f) PutText(out, tag.text[f], f == kGd3Notes);
+    Put32(out.data() + 8, static_cast<std::uint32_t>(out.size() - kGd3HeaderSize));
+    return out;
+}
+
+Gd3Reading ParseGd3(const std::uint8_t* data, std::size_t size) {
+    Gd3Reading r;
+    if (size < 4 || std::memcmp(data, kGd3Ident, 4) != 0) return r;
+    r.found = true;
+    if (size < kGd3HeaderSize) {
+        r.problems.push_back("GD3 tag is cut off inside its header");
+        return r;
+    }
+    r.version = Get32(data + 4);
+    r.length = Get32(data + 8);
+    if (r.version != kGd3Version) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "GD3 version is %X.%02X, not 1.00", r.version >> 8, r.version & 0xFF);
+        r.problems.push_back(buf);
+    }
+    std::size_t length = r.length;
+    if (r.length > size - kGd3HeaderSize) {
+        r.problems.push_back("GD3 length " + std::to_string(r.length) + " runs past the end of the file (" +
+                             std::to_string(size - kGd3HeaderSize) + " bytes there)");
+        length = size - kGd3HeaderSize;
+    }
+    if (length % 2 != 0) r.problems.push_back("GD3 length " + std::to_string(r.length) + " is odd");
+
+    const std::uint8_t* p = data + kGd3HeaderSize;
+    const std::size_t units = length / 2;
+    std::size_t u = 0;
+    bool surrogateReported = false;
+    int field = 0;
+    for (; field < kGd3FieldCount && u < units; ++field) {
+        std::string& out = r.tag.text[field];
+        bool terminated = false;
+        while (u < units) {
+            const char32_t unit = p[2 * u] | p[2 * u + 1] << 8;
+            ++u;
+            if (unit == 0) {
+                terminated = true;
+                break;
+            }
+            char32_t cp = unit;
+            if (unit >= 0xD800 && unit <= 0xDBFF && u < units) {
+                const char32_t low = p[2 * u] | p[2 * u + 1] << 8;
+                if (low >= 0xDC00 && low <= 0xDFFF) {
+                    cp = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                    ++u;
+                }
+            }
+            if (cp >= 0xD800 && cp <= 0xDFFF) {
+                cp = kReplacement;
+                if (!surrogateReported)
+                    r.problems.push_back(std::string("GD3 ") + kFieldNames[field] + " holds an unpaired UTF-16 surrogate");
+                surrogateReported = true;
+            }
+            PutUtf8(out, cp);
+        }
+        if (!terminated) {
+            r.problems.push_back(std::string("GD3 ") + kFieldNames[field] + " has no terminator");
+            ++field;
+            break;
+        }
+    }
+    if (field < kGd3FieldCount)
+        r.problems.push_back("GD3 tag holds " + std::to_string(field) + " of its 11 strings");
+    else if (u < units)
+        r.problems.push_back("GD3 tag has " + std::to_string(2 * (units - u)) + " bytes after its last string");
+    return r;
+}
+
+bool AppendGd3(std::vector<std::uint8_t>& vgm, const Gd3Tag& tag) {
+    if (vgm.size() < kHeaderSize || std::memcmp(vgm.data(), kIdent, 4) != 0) return false;
+    std::size_t end = vgm.size();
+    const std::uint32_t oldGd3 = Get32(vgm.data() + kOffGd3);
+    if (oldGd3 != 0) {
+        const std::size_t at = kOffGd3 + static_cast<std::size_t>(oldGd3);
+        if (at >= kHeaderSize && at < vgm.size()) {
+            const Gd3Reading old = ParseGd3(vgm.data() + at, vgm.size() - at);
+            if (old.found && old.problems.empty() && at + kGd3HeaderSize + old.length == vgm.size()) end = at;
+        }
+    }
+    const std::vector<std::uint8_t> bytes = BuildGd3(tag);
+    const std::size_t total = end + bytes.size();
+    if (total > kMaxFileSize) return false;
+    vgm.resize(end);
+    vgm.insert(vgm.end(), bytes.begin(), bytes.end());
+    Put32(vgm.data() + kOffGd3, static_cast<std::uint32_t>(end - kOffGd3));
+    Put32(vgm.data() + kOffEof, static_cast<std::uint32_t>(total - kOffEof));
+    return true;
+}
+
+}  // namespace VGM
