@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/run_guard.h"
 #include "instruments/fminst.h"
 #include "midi/render_song.h"
 #include "midi/smf_file.h"
@@ -14,7 +15,9 @@
 // The instrument bank, built with its default voices before main runs.
 FMInst fminst;
 
-int main(int argc, char** argv) {
+namespace {
+
+int Convert(int argc, char** argv) {
     if (argc <= 2) {
         std::puts("usage: fmroll.exe hoge.opm hoge.mid");
         return 1;
@@ -27,13 +30,22 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(file.data(), file.size());
     if (!song) return 1;
+    std::vector<std::uint8_t>().swap(file);
 
     VGMOUT vgm;
     MIDI::RenderSong(song.get(), &fminst, &vgm);
+    song.reset();
 
-    if (!vgm.Save("test")) {
-        std::cerr << "VGM file write error, abort..." << std::endl;
+    const VGM::SaveResult saved = vgm.Save("test");
+    if (saved != VGM::SaveResult::Ok) {
+        std::cerr << VGM::SaveMessage(saved) << std::endl;
         return -1;
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    return RunGuarded([&] { return Convert(argc, argv); });
 }

@@ -1,5 +1,7 @@
 #include "midi/midip.h"
 
+#include <cassert>
+
 #include "chips/dcsgdrv.h"
 #include "chips/opn2drv.h"
 #include "vgm/vgmout.h"
@@ -51,6 +53,7 @@ void MIDIP::SetConvertedSmf(DMIDI* song) {
 }
 
 void MIDIP::Render() {
+    assert(pFmdrv && pDcsgdrv && pVgmout && pSmf && "Render needs its four setters first");
     if (pSmf->events.empty()) return;
     std::uint32_t frame = 0;
     for (iterator it = pSmf->events.begin(); it != pSmf->events.end(); ++it) {
@@ -65,6 +68,8 @@ void MIDIP::Render() {
             ++frame;
         }
         Analyse(it);
+        // A stream that outgrew a VGM file stops growing; nothing later can be saved.
+        if (pVgmout->Full()) return;
     }
 }
 

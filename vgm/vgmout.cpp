@@ -1,17 +1,9 @@
 #include "vgm/vgmout.h"
 
-#include <unistd.h>
-#include <zlib.h>
-
-#include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <string>
-#include <system_error>
 
 #include "vgm/vgm_format.h"
 
@@ -25,67 +17,9 @@ using namespace VGM;
 constexpr std::uint32_t kEofBias = kHeaderSize - kOffEof;
 constexpr std::uint32_t kLoopBias = kHeaderSize - kOffLoopOffset;
 
-const char* const kVgmName = "test.vgm";
-const char* const kVgzName = "test.vgz";
-
-// gzwrite takes an int-sized length; larger images go in slices of this size.
-constexpr std::size_t kGzSlice = 1u << 30;
-
-// Creates a fresh temporary file next to `target` with `open` (which must
-// create exclusively, so nothing already there is ever followed or reused).
-// Returns the handle, or null with `tmp` empty.
-template <typename Handle, typename Open>
-Handle CreateTemp(const char* target, std::string& tmp, Open open) {
-    const std::string base = std::string(target) + ".tmp-" + std::to_string(getpid()) + "-";
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        tmp = base + std::to_string(attempt);
-        errno = 0;
-        if (Handle h = open(tmp.c_str())) return h;
-        if (errno != EEXIST) break;
-    }
-    tmp.clear();
-    return nullptr;
-}
-
-bool WritePlainTemp(const std::vector<std::uint8_t>& image, std::string& tmp) {
-    std::FILE* f = CreateTemp<std::FILE*>(kVgmName, tmp, [](const char* n) {
-        return std::fopen(n, "wbx");
-    });
-    if (!f) return false;
-    const bool written = std::fwrite(image.data(), 1, image.size(), f) == image.size();
-    const bool closed = std::fclose(f) == 0;
-    return written && closed;
-}
-
-bool WriteGzipTemp(const std::vector<std::uint8_t>& image, std::string& tmp) {
-    gzFile gz = CreateTemp<gzFile>(kVgzName, tmp, [](const char* n) {
-        return gzopen(n, "wbx");
-    });
-    if (!gz) return false;
-    bool written = true;
-    for (std::size_t pos = 0; written && pos < image.size(); pos += kGzSlice) {
-        const std::size_t len = std::min(kGzSlice, image.size() - pos);
-        written = gzwrite(gz, image.data() + pos, static_cast<unsigned>(len)) ==
-                  static_cast<int>(len);
-    }
-    const bool closed = gzclose(gz) == Z_OK;
-    return written && closed;
-}
-
-// rename() cannot put a file where a directory stands; finding that out
-// before the first rename keeps both earlier files as they were.
-bool TargetIsDirectory(const char* target) {
-    std::error_code ec;
-    return std::filesystem::is_directory(std::filesystem::symlink_status(target, ec));
-}
-
-void RemoveTemp(const std::string& tmp) {
-    if (!tmp.empty()) std::remove(tmp.c_str());
-}
-
 }  // namespace
 
-VGMOUT::VGMOUT() {
+VGMOUT::VGMOUT(std::uint64_t limit) : stream_limit(limit) {
     std::memset(header, 0, sizeof header);
     std::memcpy(header + kOffIdent, kIdent, sizeof kIdent);
     Put32(header + kOffVersion, kVersion150);
@@ -100,15 +34,18 @@ void VGMOUT::WriteRegOpn2(std::uint32_t port, std::uint32_t reg, std::uint32_t d
     const std::uint32_t bank = port & 1;
     const std::uint8_t r = static_cast<std::uint8_t>(reg);
     const std::uint8_t d = static_cast<std::uint8_t>(data);
-    stream.push_back(static_cast<std::uint8_t>(kCmdYm2612Port0 + bank));
-    stream.push_back(r);
-    stream.push_back(d);
+    Append({static_cast<std::uint8_t>(kCmdYm2612Port0 + bank), r, d});
     fm_block[bank][r] = d;
 }
 
 void VGMOUT::WriteRegDcsg(std::uint32_t data) {
-    stream.push_back(kCmdSn76489Write);
-    stream.push_back(static_cast<std::uint8_t>(data));
+    Append({kCmdSn76489Write, static_cast<std::uint8_t>(data)});
+}
+
+void VGMOUT::Append(std::initializer_list<std::uint8_t> bytes) {
+    if (full) return;
+    stream.insert(stream.end(), bytes);
+    if (stream.size() > stream_limit) full = true;
 }
 
 void VGMOUT::AddSamples(std::uint32_t samples) {
@@ -118,22 +55,21 @@ void VGMOUT::AddSamples(std::uint32_t samples) {
 
 void VGMOUT::WriteWait(std::uint32_t samples) {
     while (samples > kMaxWait) {
-        stream.insert(stream.end(), {kCmdWait, 0xFF, 0xFF});
+        Append({kCmdWait, 0xFF, 0xFF});
         AddSamples(kMaxWait);
         samples -= kMaxWait;
     }
-    stream.insert(stream.end(), {kCmdWait, static_cast<std::uint8_t>(samples),
-                                 static_cast<std::uint8_t>(samples >> 8)});
+    Append({kCmdWait, static_cast<std::uint8_t>(samples), static_cast<std::uint8_t>(samples >> 8)});
     AddSamples(samples);
 }
 
 void VGMOUT::WriteWait_60() {
-    stream.push_back(kCmdWaitFrame);
+    Append({kCmdWaitFrame});
     AddSamples(kSamplesPerFrame);
 }
 
 void VGMOUT::WriteWait_50() {
-    stream.push_back(kCmdWaitFrame50);
+    Append({kCmdWaitFrame50});
     AddSamples(kSamplesPerFrame50);
 }
 
@@ -143,15 +79,15 @@ void VGMOUT::SetLoopHere() {
     loop_start_samples = total_samples;
 }
 
-void VGMOUT::WriteEndMarker() { stream.push_back(kCmdEnd); }
+void VGMOUT::WriteEndMarker() { Append({kCmdEnd}); }
 
 bool VGMOUT::StreamFitsHeader(std::size_t length) {
-    return length <= UINT32_MAX - kEofBias;
+    return length <= kMaxStreamSize;
 }
 
 std::vector<std::uint8_t> VGMOUT::Image() const {
     std::vector<std::uint8_t> image;
-    if (!StreamFitsHeader(stream.size()) || samples_overflow) return image;
+    if (Full() || !StreamFitsHeader(stream.size())) return image;
     image.reserve(kHeaderSize + stream.size());
     image.assign(header, header + kHeaderSize);
     std::uint8_t* h = image.data();
@@ -169,24 +105,11 @@ std::vector<std::uint8_t> VGMOUT::Image() const {
     return image;
 }
 
-bool VGMOUT::Save(const char* /*name*/) {
+VGM::SaveResult VGMOUT::Save(const char* /*name*/) {
     const std::vector<std::uint8_t> image = Image();
-    if (image.empty()) return false;
+    if (image.empty()) return VGM::SaveResult::TooLarge;
     std::memcpy(header, image.data(), kHeaderSize);
-
-    std::string vgm_tmp, vgz_tmp;
-    bool ok = WritePlainTemp(image, vgm_tmp) && WriteGzipTemp(image, vgz_tmp) &&
-              !TargetIsDirectory(kVgmName) && !TargetIsDirectory(kVgzName);
-    if (ok && std::rename(vgm_tmp.c_str(), kVgmName) == 0) {
-        vgm_tmp.clear();
-        ok = std::rename(vgz_tmp.c_str(), kVgzName) == 0;
-        if (ok) vgz_tmp.clear();
-    } else {
-        ok = false;
-    }
-    RemoveTemp(vgm_tmp);
-    RemoveTemp(vgz_tmp);
-    return ok;
+    return VGM::SaveImage(image, {{"test.vgm", false}, {"test.vgz", true}});
 }
 
 void VGMOUT::PtrintAllRegister() {

@@ -4,9 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <vector>
 
 #include "vgm/vgm_format.h"
+#include "vgm/vgm_save.h"
 
 // The program-wide shadow of the YM2612 registers: bank (port bit 0), then
 // register number. Every WriteRegOpn2 stores its data here, whichever writer
@@ -17,7 +19,9 @@ class VGMOUT {
 public:
     static constexpr std::size_t kHeaderSize = VGM::kHeaderSize;
 
-    VGMOUT();
+    // `stream_limit` is the longest stream the writer keeps; the default is
+    // what the header's EOF field can hold.
+    explicit VGMOUT(std::uint64_t stream_limit = VGM::kMaxStreamSize);
     VGMOUT(const VGMOUT&) = delete;
     VGMOUT& operator=(const VGMOUT&) = delete;
 
@@ -34,17 +38,19 @@ public:
     // Appends the end-of-data command; Save never adds one of its own.
     void WriteEndMarker();
 
+    // True once the stream has passed `stream_limit` or the sample count has
+    // passed 32 bits: from then on every append is dropped, the stream stops
+    // growing, and the file cannot be saved. A renderer stops at this point.
+    bool Full() const { return full || samples_overflow; }
+
     // Completes the header and writes "test.vgm" and "test.vgz" in the current
-    // directory (`name` does not enter into the file names). Each file is written
-    // under a temporary name and renamed over the target only when complete, so
-    // an earlier good file survives a failure. Returns false when either file
-    // could not be written, or the file would be too large for the header.
-    // A loop point with no samples after it is saved as no loop.
-    bool Save(const char* name);
+    // directory (`name` does not enter into the file names), the two replaced
+    // together or not at all (see VGM::SaveImage). TooLarge when the writer is
+    // Full. A loop point with no samples after it is saved as no loop.
+    VGM::SaveResult Save(const char* name);
 
     // The whole file as Save writes it: the completed header, then the stream.
-    // Empty when the stream or the sample count is too large for the header's
-    // 32-bit fields.
+    // Empty when the writer is Full.
     std::vector<std::uint8_t> Image() const;
     // Whether a stream of `length` bytes still fits the header's EOF field.
     static bool StreamFitsHeader(std::size_t length);
@@ -62,8 +68,11 @@ private:
     std::uint32_t loop_offset = 0;         // stream bytes before the loop point; 0 = no loop
     std::uint32_t loop_start_samples = 0;  // total_samples at the loop point
     bool samples_overflow = false;         // total_samples has passed 32 bits
+    bool full = false;                     // the stream has passed stream_limit
+    std::uint64_t stream_limit;
     std::uint8_t header[kHeaderSize];
     std::vector<std::uint8_t> stream;
 
     void AddSamples(std::uint32_t samples);
+    void Append(std::initializer_list<std::uint8_t> bytes);
 };

@@ -178,7 +178,7 @@ TEST(VgmHeader, SavedFileParsesBack) {
     v.WriteRegDcsg(0x9F);
     v.WriteWait(70000);
     v.WriteEndMarker();
-    ASSERT_TRUE(v.Save("test"));
+    ASSERT_EQ(v.Save("test"), VGM::SaveResult::Ok);
 
     const VgmFile f = ReadVgmFile(tmp.dir().File("test.vgm"));
     ASSERT_TRUE(f.ok);
@@ -214,11 +214,11 @@ TEST(VgmHeader, SavingTwiceWritesIdenticalFiles) {
     v.WriteRegOpn2(1, 0xA4, 0x2A);
     v.SetLoopHere();
     v.WriteWait_60();
-    ASSERT_TRUE(v.Save("test"));
+    ASSERT_EQ(v.Save("test"), VGM::SaveResult::Ok);
     EXPECT_EQ(Hex(ReadVgmFile(tmp.dir().File("test.vgm")).Stream()), "53 A4 2A 62");  // no end marker added
     const std::vector<std::uint8_t> vgm1 = tmp.dir().Read("test.vgm");
     const std::vector<std::uint8_t> vgz1 = tmp.dir().Read("test.vgz");
-    ASSERT_TRUE(v.Save("test"));
+    ASSERT_EQ(v.Save("test"), VGM::SaveResult::Ok);
     EXPECT_EQ(tmp.dir().Read("test.vgm"), vgm1);
     EXPECT_EQ(tmp.dir().Read("test.vgz"), vgz1);
     EXPECT_EQ(DirEntries(tmp.dir().path()), (std::vector<std::string>{"test.vgm", "test.vgz"}));
@@ -230,7 +230,7 @@ TEST(VgmHeader, SaveOverwritesEarlierFilesAndIgnoresTheName) {
     tmp.dir().Write("test.vgz", std::string(5000, 'y'));
     VGMOUT v;
     v.WriteEndMarker();
-    ASSERT_TRUE(v.Save("other"));
+    ASSERT_EQ(v.Save("other"), VGM::SaveResult::Ok);
     EXPECT_EQ(tmp.dir().Read("test.vgm"), v.Image());
     EXPECT_EQ(ReadVgzFile(tmp.dir().File("test.vgz")).bytes, v.Image());
     EXPECT_EQ(DirEntries(tmp.dir().path()), (std::vector<std::string>{"test.vgm", "test.vgz"}));
@@ -248,7 +248,7 @@ TEST(VgmGzip, TwinInflatesToTheSameBytes) {
         if (i % 5 == 0) v.WriteWait_60();
     }
     v.WriteEndMarker();
-    ASSERT_TRUE(v.Save("test"));
+    ASSERT_EQ(v.Save("test"), VGM::SaveResult::Ok);
     const VgmFile plain = ReadVgmFile(tmp.dir().File("test.vgm"));
     const VgmFile gz = ReadVgzFile(tmp.dir().File("test.vgz"));
     ASSERT_TRUE(plain.ok);
@@ -278,7 +278,7 @@ TEST(VgmLimits, SampleCountPastThirtyTwoBitsIsRefused) {
     EXPECT_FALSE(v.Image().empty());
     v.WriteWait_60();
     EXPECT_TRUE(v.Image().empty());
-    EXPECT_FALSE(v.Save("test"));
+    EXPECT_EQ(v.Save("test"), VGM::SaveResult::TooLarge);
     EXPECT_TRUE(DirEntries(tmp.dir().path()).empty());
 }
 
@@ -291,7 +291,7 @@ TEST(VgmSaveFailure, DirectoryInPlaceOfOneFileKeepsTheOther) {
         VGMOUT old_writer;
         old_writer.WriteWait_60();
         old_writer.WriteEndMarker();
-        ASSERT_TRUE(old_writer.Save("test"));
+        ASSERT_EQ(old_writer.Save("test"), VGM::SaveResult::Ok);
         const std::vector<std::uint8_t> earlier = tmp.dir().Read(other);
         std::filesystem::remove(tmp.dir().File(blocked));
         std::filesystem::create_directory(tmp.dir().File(blocked));
@@ -299,7 +299,7 @@ TEST(VgmSaveFailure, DirectoryInPlaceOfOneFileKeepsTheOther) {
         VGMOUT v;
         v.WriteRegDcsg(0x9F);
         v.WriteWait_50();
-        EXPECT_FALSE(v.Save("test")) << blocked;
+        EXPECT_EQ(v.Save("test"), VGM::SaveResult::WriteError) << blocked;
         EXPECT_EQ(tmp.dir().Read(other), earlier) << blocked;
         EXPECT_TRUE(std::filesystem::is_directory(tmp.dir().File(blocked))) << blocked;
         // No temporary file is left behind.
@@ -315,7 +315,7 @@ TEST(VgmSaveFailure, UnwritableDirectoryFailsWithoutCrashing) {
     std::filesystem::remove(std::filesystem::current_path());  // the working directory is gone
     VGMOUT v;
     v.WriteEndMarker();
-    EXPECT_FALSE(v.Save("test"));
+    EXPECT_EQ(v.Save("test"), VGM::SaveResult::WriteError);
 }
 
 // ---- register shadow and dump ----
