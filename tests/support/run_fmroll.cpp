@@ -1,6 +1,9 @@
 #include "tests/support/run_fmroll.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -48,35 +51,72 @@ static std::string Slurp(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-RunResult RunProgram(const std::string& binary, const std::string& dir, const std::vector<std::string>& args,
-                     const std::string& stdinPath) {
-    TempDir capture;  // outside `dir`, so that the run sees only its own files there
-    const std::string outPath = capture.File("stdout");
-    const std::string errPath = capture.File("stderr");
+Child::Child(const std::string& binary, const std::string& dir, const std::vector<std::string>& args,
+             const RunOptions& options)
+    : capture_(std::make_unique<TempDir>()) {
+    const std::string outPath = capture_->File("stdout");
+    const std::string errPath = capture_->File("stderr");
     std::vector<std::string> argv = {binary};
     argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargv;
+    for (std::string& a : argv) cargv.push_back(a.data());
+    cargv.push_back(nullptr);
 
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int in = open(stdinPath.c_str(), O_RDONLY);
-        if (out < 0 || err < 0 || in < 0 || chdir(dir.c_str()) != 0) _exit(127);
-        dup2(in, 0);
-        dup2(out, 1);
-        dup2(err, 2);
-        std::vector<char*> cargv;
-        for (std::string& a : argv) cargv.push_back(a.data());
-        cargv.push_back(nullptr);
-        execv(cargv[0], cargv.data());
+    pid_ = fork();
+    if (pid_ != 0) return;
+    const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const int in = open(options.stdinPath.c_str(), O_RDONLY);
+    if (out < 0 || err < 0 || in < 0 || chdir(dir.c_str()) != 0) _exit(127);
+    dup2(in, 0);
+    dup2(out, 1);
+    dup2(err, 2);
+    // A test run from a shell in the background would otherwise hand on an
+    // ignored SIGINT, and the program would behave differently.
+    for (int sig = 1; sig < NSIG; ++sig) signal(sig, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    for (const auto& [resource, value] : options.limits) {
+        const rlimit limit = {static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
+        if (setrlimit(resource, &limit) != 0) _exit(127);
+    }
+    if (options.uid >= 0 && (setgroups(0, nullptr) != 0 || setgid(options.uid) != 0 || setuid(options.uid) != 0)) {
         _exit(127);
     }
+    execv(cargv[0], cargv.data());
+    _exit(127);
+}
+
+Child::~Child() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+}
+
+RunResult Child::Wait() {
     RunResult r;
     int status = 0;
-    if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status)) r.status = WEXITSTATUS(status);
-    r.out = Slurp(outPath);
-    r.err = Slurp(errPath);
+    if (pid_ > 0 && waitpid(pid_, &status, 0) == pid_) {
+        if (WIFEXITED(status)) r.status = WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) r.signal = WTERMSIG(status);
+    }
+    pid_ = -1;
+    r.out = Slurp(capture_->File("stdout"));
+    r.err = Slurp(capture_->File("stderr"));
     return r;
+}
+
+RunResult RunProgram(const std::string& binary, const std::string& dir, const std::vector<std::string>& args,
+                     const RunOptions& options) {
+    return Child(binary, dir, args, options).Wait();
+}
+
+RunResult RunProgram(const std::string& binary, const std::string& dir, const std::vector<std::string>& args,
+                     const std::string& stdinPath) {
+    RunOptions options;
+    options.stdinPath = stdinPath;
+    return RunProgram(binary, dir, args, options);
 }
 
 RunResult RunFmroll(const std::string& dir, const std::vector<std::string>& args) {
