@@ -17,7 +17,7 @@ constexpr std::uint32_t kLatch = 0x80;
 constexpr std::uint32_t kNoiseControl = kLatch + 16 * freq_slot[3];  // 0xE0
 constexpr std::uint32_t kSilent = 15;
 constexpr std::uint32_t kMaxVolume = 127;
-constexpr std::uint32_t kNoiseChannel = 3;
+constexpr std::uint32_t kDcsgNoiseChannel = 3;
 constexpr std::int32_t kMaxPeriod = 1023;  // the period register has 10 bits
 constexpr std::int32_t kDetuneOctave = 8191;
 constexpr int kTableNotes = 108;
@@ -109,7 +109,7 @@ void DCSGDRV::SetVolume(std::uint32_t ch, std::uint32_t vol) {
 void DCSGDRV::SetNote(std::uint32_t ch, std::uint32_t note) {
     if (ch >= kChannels) return;
     chan[ch].cur_note = static_cast<std::uint8_t>(note);
-    if (ch != kNoiseChannel) EmitPeriod(ch);
+    if (ch != kDcsgNoiseChannel) EmitPeriod(ch);
 }
 
 void DCSGDRV::KeyOff(std::uint32_t ch) {
@@ -127,13 +127,13 @@ void DCSGDRV::KeyOn(std::uint32_t ch) {
 void DCSGDRV::SetDetune(std::uint32_t ch, std::int32_t detune) {
     if (ch >= kChannels) return;
     chan[ch].detune = detune;
-    if (ch != kNoiseChannel) EmitPeriod(ch);
+    if (ch != kDcsgNoiseChannel) EmitPeriod(ch);
 }
 
 // Programs repeat every 8: bit 2 selects white noise, bits 1-0 the shift
 // rate. The two settings go out one after the other, feedback first.
 void DCSGDRV::SetProgram(std::uint32_t ch, std::uint32_t program) {
-    if (ch != kNoiseChannel) return;
+    if (ch != kDcsgNoiseChannel) return;
     const std::uint32_t mode = program & 7;
     noise_feedback = (mode >> 2) & 1;
     EmitNoiseControl();

@@ -5,20 +5,12 @@
 #include <limits>
 
 #include "midi/smf_bytes.h"
+#include "midi/smf_format.h"
+#include "midi/smf_tempo.h"
 
 namespace MIDI {
 
 namespace {
-
-// Status bytes and meta types the reader acts on.
-constexpr std::uint8_t kStatusBit = 0x80;
-constexpr std::uint8_t kFirstSystemStatus = 0xF0;  // 0xF0-0xFE: system messages, skipped
-constexpr std::uint8_t kMetaStatus = 0xFF;
-constexpr std::uint8_t kMetaSetTempo = 0x51;
-constexpr std::uint8_t kPitchBend = 0xE0;
-
-constexpr std::size_t kHeaderSize = 14;  // "MThd", length, format, tracks, division
-constexpr std::size_t kChunkHeaderSize = 8;
 
 // Number of data bytes of a channel message, by the status byte's high nibble
 // minus 8. The 0xF entry is never used: system and meta events take their own path.
@@ -87,18 +79,18 @@ std::unique_ptr<DMIDI> MIDIC::read_smf(const std::uint8_t* data, std::size_t siz
 // before a check can be made is reported as cut short.
 MIDIC::Result MIDIC::read_header(SmfCursor& in, unsigned* trackCount) {
     if (!in.has(4)) return Result::EndOfFile;
-    if (!in.matches("MThd", 4)) return Result::HeaderIllegal;
+    if (!in.matches(kHeaderTag, 4)) return Result::HeaderIllegal;
     if (!in.has(8)) return Result::EndOfFile;
     in.skip(4);
     if (!in.matches("\0\0\0\6", 4)) return Result::HeaderLengthIllegal;
-    if (!in.has(kHeaderSize - 4)) return Result::EndOfFile;
+    if (!in.has(kHeaderChunkSize - 4)) return Result::EndOfFile;
     in.skip(6);  // length and format: every format is merged alike
     std::uint16_t tracks = 0, division = 0;
     in.be16(tracks);
     in.be16(division);
     *trackCount = tracks;
     // Bit 15 marks SMPTE timing; its low 15 bits are read as ticks per quarter note.
-    song->timebase = division & 0x7FFF;
+    song->timebase = division & ~kSmpteDivision;
     return song->timebase == 0 ? Result::DivisionIllegal : Result::Ok;
 }
 
@@ -106,7 +98,7 @@ MIDIC::Result MIDIC::read_tracks(SmfCursor& in, unsigned trackCount) {
     for (unsigned t = 0; t < trackCount; ++t) {
         track = t;
         if (!in.has(kChunkHeaderSize)) return Result::EndOfFile;
-        if (!in.matches("MTrk", 4)) return Result::TrackIllegal;
+        if (!in.matches(kTrackTag, 4)) return Result::TrackIllegal;
         in.skip(4);
         std::uint32_t length = 0;
         in.be32(length);
@@ -133,9 +125,9 @@ MIDIC::Result MIDIC::parse_deltatime(SmfCursor& in, Event* state) {
 }
 
 MIDIC::Result MIDIC::parse_event(SmfCursor& in, Event* state) {
-    if (!in.has(1)) return Result::EndOfFile;
-    const std::uint8_t first = in.peek();
-    if (first == kMetaStatus) return parse_meta(in, state);
+    std::uint8_t first = 0;
+    if (!in.peek(first)) return Result::EndOfFile;
+    if (first == kMetaEvent) return parse_meta(in, state);
     if (first >= kFirstSystemStatus) {
         // System exclusive and other system messages: skipped whole, running
         // status kept.
@@ -157,11 +149,8 @@ MIDIC::Result MIDIC::parse_event(SmfCursor& in, Event* state) {
     } else {
         status = static_cast<std::uint8_t>(state->running_status);
     }
-    const int n = eventSize[(status >> 4) - 8];
-    if (!in.has(n)) return Result::EndOfFile;
-    const std::uint8_t d1 = in.peek();
-    const std::uint8_t d2 = n == 2 ? in.peek(1) : 0;
-    in.skip(n);
+    std::uint8_t d1 = 0, d2 = 0;
+    if (!in.u8(d1) || (eventSize[(status >> 4) - 8] == 2 && !in.u8(d2))) return Result::EndOfFile;
     emit(*state, status, d1, d2);
     return dmid_append(state->ticks, status, d1, d2);
 }
@@ -173,17 +162,14 @@ MIDIC::Result MIDIC::parse_meta(SmfCursor& in, Event* state) {
     if (!in.u8(type) || !in.vlq(length)) return Result::EndOfFile;
     // The tempo is always read from the three bytes after the length field,
     // whatever length the event declares.
-    if (type == kMetaSetTempo && !in.has(3)) return Result::EndOfFile;
+    std::uint32_t us = 0;
+    if (type == kMetaSetTempo && !SmfCursor(in).be24(us)) return Result::EndOfFile;
     if (!in.has(length)) return Result::EndOfFile;
-    emit(*state, kMetaStatus, type, 0, in.here(), static_cast<std::size_t>(length));
-    const std::uint32_t us = type == kMetaSetTempo ? in.peek() << 16 | in.peek(1) << 8 | in.peek(2) : 0;
+    emit(*state, kMetaEvent, type, 0, in.here(), static_cast<std::size_t>(length));
     // A tempo of 0 microseconds a beat has no finite BPM: the previous
     // tempo stays in force.
     if (us != 0) {
-        // Extended precision on purpose: 600000 gives 99.999... and so 99,
-        // as files converted so far have always had it.
-        const long double beat = static_cast<long double>(us) / 1000000.0L;
-        const auto bpm = static_cast<std::uint32_t>(60.0L / beat);
+        const std::uint32_t bpm = TempoToBpm(us);
         const Result r = append(state->ticks, kTempoChannel, kStatusSystem, bpm & 0xFF, (bpm >> 8) & 0xFF);
         if (r != Result::Ok) return r;
     }
@@ -206,10 +192,10 @@ void MIDIC::emit(const Event& state, std::uint8_t status, std::uint8_t data1, st
 }
 
 MIDIC::Result MIDIC::dmid_append(std::uint64_t ticks, int status, int data1, int data2) {
-    const auto channel = static_cast<std::uint8_t>(status & 0x0F);
-    const auto kind = static_cast<std::uint8_t>(status & 0xF0);
+    const auto channel = static_cast<std::uint8_t>(status & kChannelMask);
+    const auto kind = static_cast<std::uint8_t>(status & kKindMask);
     if (kind == kPitchBend) {
-        const auto bend = static_cast<std::uint16_t>(data2 * 128 + data1 - 8192);
+        const auto bend = static_cast<std::uint16_t>(data2 * 128 + data1 - kPitchBendCentre);
         return append(ticks, channel, kind, bend & 0xFF, bend >> 8);
     }
     return append(ticks, channel, kind, static_cast<std::uint8_t>(data1), static_cast<std::uint8_t>(data2));

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "midi/dmidi.h"
+#include "vgm/vgm_format.h"
 
 namespace MIDI {
 
@@ -29,9 +30,9 @@ using SmfEventSink = std::function<void(const SmfRawEvent&)>;
 
 class MIDIC {
 public:
-    // Largest end frame whose sample count (735 per frame) fits the VGM
-    // header's 32 bits: 5843492 x 735 is the largest such count below 2^32.
-    static constexpr std::uint32_t kMaxEndFrame = 5843492;
+    // Largest end frame whose sample count fits the VGM header's 32 bits
+    // (5843492 frames, a little over 27 hours).
+    static constexpr std::uint32_t kMaxEndFrame = UINT32_MAX / VGM::kSamplesPerFrame;
 
     // The parse state of one track, reset at the start of every track.
     struct Event {

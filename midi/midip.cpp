@@ -4,18 +4,12 @@
 
 #include "chips/dcsgdrv.h"
 #include "chips/opn2drv.h"
+#include "midi/smf_format.h"
 #include "vgm/vgmout.h"
 
 namespace MIDI {
 
 namespace {
-
-// Message kinds the sequencer acts on (the status byte's high nibble).
-constexpr std::uint8_t kNoteOff = 0x80;
-constexpr std::uint8_t kNoteOn = 0x90;
-constexpr std::uint8_t kControlChange = 0xB0;
-constexpr std::uint8_t kProgramChange = 0xC0;
-constexpr std::uint8_t kPitchBend = 0xE0;
 
 // Controllers the sequencer honours.
 constexpr unsigned kCcPortamentoTime = 5;
@@ -35,10 +29,10 @@ constexpr unsigned kMaxBendRange = 32;
 // tone channels and 9 the noise channel; 10-15 play nothing.
 constexpr unsigned kFmChannels = 6;
 constexpr unsigned kFirstDcsgChannel = 6;
-constexpr unsigned kNoiseChannel = 9;
+constexpr unsigned kMidiNoiseChannel = 9;
 
 bool IsFm(unsigned ch) { return ch < kFmChannels; }
-bool IsDcsg(unsigned ch) { return ch >= kFirstDcsgChannel && ch <= kNoiseChannel; }
+bool IsDcsg(unsigned ch) { return ch >= kFirstDcsgChannel && ch <= kMidiNoiseChannel; }
 
 }  // namespace
 
@@ -74,6 +68,7 @@ void MIDIP::Render() {
 }
 
 void MIDIP::Analyse(iterator& event) {
+    assert(pFmdrv && pDcsgdrv && pVgmout && "Analyse needs the drivers and the writer set");
     const DMIDI_EVENT& e = *event;
     if (e.status == kStatusSystem) {
         // Tempo events were applied by the frame conversion; only the end counts.
@@ -82,7 +77,7 @@ void MIDIP::Analyse(iterator& event) {
     }
     const unsigned ch = e.channel;
     if (ch >= kChannelRecords) return;
-    switch (e.status & 0xF0) {
+    switch (e.status & kKindMask) {
         case kControlChange: AnalyzeControlChange(ch, e.data1, e.data2); break;
         case kNoteOn:
             if (e.data2 > 0) {
@@ -145,7 +140,7 @@ void MIDIP::PitchBend(unsigned ch, int bend) {
         // each division truncating toward zero.
         const int scaled = bend * chState[ch].bendRange / 12;
         pFmdrv->SetDetune(ch, scaled * 644 / 8192);
-    } else if (IsDcsg(ch) && ch != kNoiseChannel) {
+    } else if (IsDcsg(ch) && ch != kMidiNoiseChannel) {
         // The tone channels take the raw bend; their driver scales it.
         pDcsgdrv->SetDetune(ch - kFirstDcsgChannel, bend);
     }

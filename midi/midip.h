@@ -25,7 +25,7 @@ struct CHANNEL_STATE {
     bool noteOn = false;          // a note was started and not yet released
     std::uint32_t lastNote = 0;
     std::uint32_t lastVolume = 0;
-    std::list<std::uint32_t> noteList;  // unused; no operation adds to it
+    std::list<std::uint32_t> noteList;  // always empty
 };
 
 class MIDIP {
@@ -42,13 +42,16 @@ public:
     void SetVgmout(VGMOUT* vgm) { pVgmout = vgm; }
     void SetConvertedSmf(DMIDI* song);
 
-    // Plays the whole song into the writer. All four setters must have been called.
+    // Plays the whole song into the writer; stops early once the writer is
+    // Full. All four setters must have been called.
     void Render();
     // Dispatches one event to the chip drivers; the iterator is not moved.
+    // The drivers and the writer must have been set.
     void Analyse(iterator& event);
     void AnalyzeControlChange(unsigned channel, unsigned controller, unsigned value);
 
-    // Timer interrupts of the original hardware loop; nothing calls them.
+    // Timer interrupt entry points: they do nothing, Render plays the whole
+    // song by itself.
     void InterruptTimerA() {}
     void InterruptTimerB() {}
 
@@ -64,8 +67,8 @@ private:
     DCSGDRV* pDcsgdrv = nullptr;  // not owned
     VGMOUT* pVgmout = nullptr;    // not owned
     DMIDI* pSmf = nullptr;        // not owned
-    // Playback position and rates of the original timer-driven player; the
-    // frame loop of Render does not consult them.
+    // The song's bounds and a frame counter, reset by SetConvertedSmf; the
+    // rates below are fixed. Render keeps its own position and reads none of them.
     iterator curEvent{};
     iterator endEvent{};
     iterator lastEvent{};

@@ -20,13 +20,17 @@ public:
     std::size_t pos() const { return pos_; }
     std::size_t remaining() const { return size_ - pos_; }
     const std::uint8_t* here() const { return base_ + pos_; }
-    void seek(std::size_t pos) { pos_ = pos <= size_ ? pos : size_; }
 
     bool has(std::size_t n) const { return n <= remaining(); }
     bool matches(const char* tag, std::size_t n) const {
         return has(n) && std::memcmp(base_ + pos_, tag, n) == 0;
     }
-    std::uint8_t peek(std::size_t ahead = 0) const { return base_[pos_ + ahead]; }
+    // The byte `ahead` bytes on, without moving.
+    bool peek(std::uint8_t& v, std::size_t ahead = 0) const {
+        if (ahead >= remaining()) return false;
+        v = base_[pos_ + ahead];
+        return true;
+    }
 
     bool skip(std::uint64_t n) {
         if (n > remaining()) return false;

@@ -161,7 +161,7 @@ TEST(MalformedMidi, EachKindOfDamageIsRejectedWithItsLineOrPlaysSafely) {
         // A tempo of 0 has no BPM: 120 stays in force.
         Accepted("set-tempo of 0", Cat({Header(1), Track(Cat({{0x00, 0xFF, 0x51, 0x03, 0, 0, 0}, NoteOnThenOffAfter({0x30})}))}),
                  kQuarterNote),
-        // 60,000,000 BPM, of which the low 16 bits (34560) count: a quarter note
+        // 59,999,999 BPM, of which the low 16 bits (34559) count: a quarter note
         // lasts under 2 ms, frame 0.
         Accepted("set-tempo of 1 us", Cat({Header(1), Track(Cat({{0x00, 0xFF, 0x51, 0x03, 0, 0, 1}, NoteOnThenOffAfter({0x30})}))}),
                  0),
