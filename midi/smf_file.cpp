@@ -9,9 +9,39 @@ namespace MIDI {
 
 namespace {
 
+// The reader counts a file's bytes in 32 bits: a file larger than this
+// cannot be read as a song.
+constexpr std::uint64_t kMaxSmfBytes = std::numeric_limits<std::uint32_t>::max();
+
 int ReadError() {
     std::cerr << "SMF file read error, abort..." << std::endl;
     return -1;
+}
+
+// A file whose size is known: read with one call.
+int ReadSized(std::ifstream& in, std::vector<std::uint8_t>& data) {
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size < 0 || static_cast<std::uint64_t>(size) > kMaxSmfBytes || !in) return ReadError();
+    data.resize(static_cast<std::size_t>(size));
+    in.read(reinterpret_cast<char*>(data.data()), size);
+    if (in.bad()) return ReadError();
+    // A file that shrank while it was read is taken as far as it went.
+    data.resize(static_cast<std::size_t>(in.gcount()));
+    return 0;
+}
+
+// A pipe or a device, whose size cannot be taken: read to its end.
+int ReadToEnd(std::ifstream& in, std::vector<std::uint8_t>& data) {
+    char block[1 << 16];
+    data.clear();
+    while (in.read(block, sizeof block) || in.gcount() > 0) {
+        const auto n = static_cast<std::size_t>(in.gcount());
+        if (n > kMaxSmfBytes - data.size()) return ReadError();
+        data.insert(data.end(), block, block + n);
+    }
+    return in.bad() ? ReadError() : 0;
 }
 
 }  // namespace
@@ -22,23 +52,12 @@ int ReadSmfFile(const char* path, std::vector<std::uint8_t>& data) {
         std::cerr << "File open error, abort..." << std::endl;
         return -1;
     }
-    // A directory opens like a file here but has no bytes to read.
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return ReadError();
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    // A size that cannot be taken (a pipe) or that exceeds the 32-bit count
-    // the reader works with cannot be read as a song.
-    if (size < 0 || static_cast<std::uint64_t>(size) > std::numeric_limits<std::uint32_t>::max() || !in) {
-        return ReadError();
-    }
-    data.resize(static_cast<std::size_t>(size));
-    in.read(reinterpret_cast<char*>(data.data()), size);
-    if (in.bad()) return ReadError();
-    // A file that shrank while it was read is taken as far as it went.
-    data.resize(static_cast<std::size_t>(in.gcount()));
-    return 0;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    // A directory opens like a file here but has no bytes to read.
+    if (std::filesystem::is_directory(status)) return ReadError();
+    if (!ec && !std::filesystem::is_regular_file(status)) return ReadToEnd(in, data);
+    return ReadSized(in, data);
 }
 
 }  // namespace MIDI
