@@ -1,18 +1,108 @@
-// fmtool info (not built yet).
+// fmtool info: what is in a VGM file, and whether it keeps to the format.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <iostream>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "fmtool/commands.h"
+#include "fmtool/info_report.h"
+#include "fmtool/piano_roll.h"
+#include "fmtool/vgm_inspect.h"
+#include "midi/smf_file.h"
+#include "midi/smf_score.h"
+#include "vgm/vgm_format.h"
+#include "vgm/vgm_save.h"
 
 namespace fmtool {
 
+namespace {
+
+constexpr int kValid = 0;
+constexpr int kProblems = 1;
+constexpr int kUnreadable = 2;
+
+struct InfoOptions {
+    std::vector<std::string> files;
+    bool json = false;
+    std::string svg;
+    std::string midi;
+};
+
+std::string BaseName(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Draws the piano roll of one file (and the song behind it) into `opt.svg`.
+bool WriteRoll(const InfoOptions& opt, const VgmInspection& info, const std::vector<VGM::ChipNote>& notes) {
+    PianoRoll roll;
+    const std::string& track = info.gd3[VGM::kGd3TrackName];
+    roll.title = track.empty() ? BaseName(opt.files[0]) : track;
+    roll.chip = RollNotesOf(notes);
+    const std::uint64_t samples = std::max<std::uint64_t>(info.header.total_samples, info.wait_samples);
+    roll.seconds = static_cast<double>(samples) / VGM::kSampleRate;
+    if (info.loop_found) roll.loop = static_cast<double>(info.loop_sample) / VGM::kSampleRate;
+    if (!opt.midi.empty()) {
+        std::vector<std::uint8_t> data;
+        if (MIDI::ReadSmfFile(opt.midi.c_str(), data) != 0) return false;
+        MIDI::Score score;
+        if (!MIDI::ReadScore(data.data(), data.size(), score)) return false;
+        roll.song = SongNotesOf(score);
+        roll.seconds = std::max(roll.seconds, score.EndSeconds());
+    }
+    const std::string svg = RenderPianoRoll(roll);
+    if (VGM::SaveImage(std::vector<std::uint8_t>(svg.begin(), svg.end()), {{opt.svg, false}}) != VGM::SaveResult::Ok) {
+        std::cerr << "fmtool info: cannot write " << opt.svg << std::endl;
+        return false;
+    }
+    return true;
+}
+
+int RunInfo(const InfoOptions& opt) {
+    if ((!opt.svg.empty()) && opt.files.size() != 1) {
+        std::cerr << "fmtool info: --svg draws one file; " << opt.files.size() << " given" << std::endl;
+        return kUnreadable;
+    }
+    int status = kValid;
+    std::vector<VgmInspection> infos;
+    std::vector<VGM::ChipNote> notes;
+    for (const std::string& file : opt.files) {
+        VgmInspection info = InspectVgmFile(file, opt.svg.empty() ? nullptr : &notes);
+        if (!info.readable) {
+            std::cerr << "fmtool info: " << file << " " << info.error << std::endl;
+            status = kUnreadable;
+        } else {
+            if (!info.Valid()) status = std::max(status, kProblems);
+            if (!opt.json) WriteInfoText(std::cout, file, info);
+        }
+        if (opt.json) infos.push_back(std::move(info));
+        else if (&file != &opt.files.back() && info.readable) std::cout << "\n";
+    }
+    if (opt.json) WriteInfoJson(std::cout, opt.files, infos);
+    if (!opt.svg.empty() && status != kUnreadable) {
+        const VgmInspection& info = infos.empty() ? InspectVgmFile(opt.files[0]) : infos[0];
+        if (!WriteRoll(opt, info, notes)) status = kUnreadable;
+    }
+    return status;
+}
+
+}  // namespace
+
 void AddInfoCommand(CLI::App& app, int& status) {
-    CLI::App* cmd = app.add_subcommand("info", "(not built yet)");
-    cmd->callback([&status] {
-        std::cerr << "fmtool info: not built yet" << std::endl;
-        status = 2;
-    });
+    auto opt = std::make_shared<InfoOptions>();
+    CLI::App* cmd = app.add_subcommand(
+        "info", "Show what a VGM or VGZ file holds and check it against the format (exit 0 valid, 1 problems, 2 unreadable)");
+    cmd->add_option("FILE", opt->files, "VGM or VGZ files, of any version from 1.00 to 1.71")->required();
+    cmd->add_flag("--json", opt->json, "Print the findings as JSON");
+    CLI::Option* svg = cmd->add_option("--svg", opt->svg, "Draw a piano roll of the file into ROLL.svg")
+                           ->type_name("ROLL.svg");
+    cmd->add_option("--midi", opt->midi, "Draw this song's own notes faintly behind the piano roll")
+        ->type_name("SONG.mid")
+        ->needs(svg);
+    cmd->callback([opt, &status] { status = RunInfo(*opt); });
 }
 
 }  // namespace fmtool

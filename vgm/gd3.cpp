@@ -111,6 +111,13 @@ const char* Gd3FieldName(Gd3Field field) {
     return field >= 0 && field < kGd3FieldCount ? kFieldNames[field] : "?";
 }
 
+std::string ValidUtf8(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) PutUtf8(out, NextUtf8(text, i));
+    return out;
+}
+
 bool Gd3Tag::Empty() const {
     for (const std::string& t : text)
         if (!t.empty()) return false;

@@ -37,6 +37,10 @@ struct Gd3Tag {
     bool Empty() const;
 };
 
+// `text` with every byte that is not part of well-formed UTF-8 replaced by
+// U+FFFD, as the tag stores it.
+std::string ValidUtf8(const std::string& text);
+
 // The usual system name of a file for the YM2612 and the SN76489.
 extern const char* const kGd3MegaDrive;
 
