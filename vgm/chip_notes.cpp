@@ -21,10 +21,6 @@ constexpr std::uint8_t kRegAlgorithm = 0xB0;
 constexpr std::uint8_t kRegStereo = 0xB4;
 constexpr std::uint8_t kMaxTotalLevel = 127;
 
-// The first carrier operator (register order M1, M2, C1, C2) of each
-// algorithm; the carriers run from it to operator 3.
-constexpr unsigned kFirstCarrier[8] = {3, 3, 3, 3, 2, 1, 1, 0};
-
 constexpr std::uint8_t kSilent = 15;
 constexpr unsigned kNoiseRegister = 3;
 
@@ -157,7 +153,7 @@ bool ChipNoteTracker::FmAudible(unsigned ch) const {
     const FmChannel& f = fm_[ch];
     if (!f.loaded || f.stereo == 0) return false;
     if (dac_ && ch == kChipFmChannels - 1) return false;
-    for (unsigned op = kFirstCarrier[f.algorithm]; op < 4; ++op)
+    for (unsigned op = kYm2612FirstCarrier[f.algorithm]; op < 4; ++op)
         if (f.tl[op] < kMaxTotalLevel) return true;
     return false;
 }

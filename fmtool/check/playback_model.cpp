@@ -1,0 +1,300 @@
+#include "fmtool/check/playback_model.h"
+
+#include <algorithm>
+#include <limits>
+#include <unordered_map>
+
+#include "instruments/fminst.h"
+#include "vgm/chip_notes.h"
+
+namespace fmtool {
+
+namespace {
+
+constexpr std::uint8_t kNoteOff = 0x80;
+constexpr std::uint8_t kNoteOn = 0x90;
+constexpr std::uint8_t kControlChange = 0xB0;
+constexpr std::uint8_t kProgramChange = 0xC0;
+constexpr unsigned kCcExpression = 11;
+
+// MIDI channels 0-5 play FM channels 0-5, 6-8 the squares, 9 the noise.
+constexpr unsigned kFmChannels = 6;
+constexpr unsigned kFirstPsgChannel = 6;
+constexpr unsigned kPlayedChannels = 10;
+constexpr unsigned kMidiChannels = 16;
+
+constexpr std::uint32_t kMaxVolume = 127;
+constexpr std::uint32_t kSilentLevel = 127;  // FM total level of a silent operator
+constexpr std::uint32_t kSilent = 15;        // DCSG attenuation of a silent channel
+constexpr unsigned kFirstZeroPeriodNote = 108;
+constexpr std::uint32_t kNobody = std::numeric_limits<std::uint32_t>::max();
+
+// The sequencer's FM volume for a velocity, 97..127 (more for data bytes
+// past 127, which the driver then takes as 127).
+std::uint32_t FmVolume(std::uint32_t velocity) { return 97 + (30 * velocity) / 127; }
+
+// A carrier's total level after the driver's velocity scaling: unsigned
+// 32-bit arithmetic as the driver has it, then the chip's 7 bits.
+std::uint32_t ScaledTotalLevel(std::int32_t tl, std::uint32_t volume) {
+    const std::uint32_t range = kSilentLevel - static_cast<std::uint32_t>(tl);
+    return (kSilentLevel - (range * volume) / kSilentLevel) & 0x7F;
+}
+
+struct FmState {
+    bool loaded = false;
+    std::uint8_t program = 0;  // the driver's program, 0 until one is loaded
+    std::uint8_t algorithm = 0;
+    std::uint32_t tl[4] = {0, 0, 0, 0};
+    bool keyed = false;
+};
+
+struct PsgState {
+    bool keyed = false;
+    std::uint32_t volume = kMaxVolume;
+    std::uint32_t note = 0;
+};
+
+// The hold of a note on its chip channel and the stretch of sound within it.
+struct Hold {
+    std::uint32_t owner = kNobody;  // index into the notes
+    std::uint32_t start = 0;
+    bool audible_start = false;  // some stretch began audible
+    bool counted = false;        // some stretch lasted a frame
+    bool sounding = false;       // a stretch is open
+    bool sound_audible = false;
+    std::uint32_t sound_start = 0;
+};
+
+class Model {
+public:
+    Model(const FMInst& bank, PlaybackModel& out) : bank_(bank), out_(out) {}
+
+    void Play(const MIDI::DMIDI& song);
+
+private:
+    void NoteOn(std::uint32_t index, const MIDI::DMIDI_EVENT& e);
+    void NoteOff(unsigned ch, std::uint32_t frame);
+    void ProgramChange(unsigned ch, unsigned program, std::uint32_t frame);
+    void Expression(unsigned ch, unsigned value, std::uint32_t frame);
+    void CloseWritten(unsigned ch, unsigned key, std::uint32_t frame);
+
+    void FmKeyOn(unsigned ch, std::uint32_t frame);
+    void FmKeyOff(unsigned ch, std::uint32_t frame);
+    void PsgKeyOn(unsigned ch, std::uint32_t frame);
+    void PsgKeyOff(unsigned ch, std::uint32_t frame);
+    void PsgLevel(unsigned ch, std::uint32_t frame);  // after a change of key or volume
+    void StartSound(unsigned chip, bool audible, std::uint32_t frame);
+    void EndSound(unsigned chip, std::uint32_t frame);
+    void EndHold(unsigned chip, std::uint32_t frame);
+
+    const FMInst& bank_;
+    PlaybackModel& out_;
+    bool note_on_[kMidiChannels] = {};
+    std::uint32_t last_note_[kMidiChannels] = {};
+    FmState fm_[kFmChannels];
+    PsgState psg_[4];
+    Hold hold_[kPlayedChannels];
+    // Notes waiting for their note-off, per channel and key, oldest first.
+    std::unordered_map<unsigned, std::vector<std::uint32_t>> waiting_;
+};
+
+void Model::Play(const MIDI::DMIDI& song) {
+    const auto& events = song.events;
+    out_.end_frame = events.empty() ? 0 : events.back().clock;
+    for (std::uint32_t i = 0; i < events.size(); ++i) {
+        const MIDI::DMIDI_EVENT& e = events[i];
+        if (e.status == MIDI::kStatusSystem) continue;  // tempo events; the end closes below
+        const unsigned ch = e.channel & 0x0F;
+        switch (e.status & 0xF0) {
+            case kNoteOn:
+                if (e.data2 > 0) {
+                    NoteOn(i, e);
+                } else {
+                    CloseWritten(ch, e.data1, e.clock);
+                    if (note_on_[ch] && e.data1 == last_note_[ch]) NoteOff(ch, e.clock);
+                }
+                break;
+            case kNoteOff:
+                CloseWritten(ch, e.data1, e.clock);
+                if (note_on_[ch]) NoteOff(ch, e.clock);
+                break;
+            case kProgramChange: ProgramChange(ch, e.data1, e.clock); break;
+            case kControlChange:
+                if (e.data1 == kCcExpression) Expression(ch, e.data2, e.clock);
+                break;
+            default: break;
+        }
+    }
+    for (unsigned chip = 0; chip < kPlayedChannels; ++chip) {
+        if (hold_[chip].sounding) EndSound(chip, out_.end_frame);
+        EndHold(chip, out_.end_frame);
+    }
+    for (auto& [key, queue] : waiting_)
+        for (std::uint32_t n : queue) out_.notes[n].written_frames = out_.end_frame - out_.notes[n].on_frame;
+}
+
+void Model::NoteOn(std::uint32_t index, const MIDI::DMIDI_EVENT& e) {
+    const unsigned ch = e.channel & 0x0F;
+    ModelNote n;
+    n.event = index;
+    n.channel = static_cast<std::uint8_t>(ch);
+    n.key = e.data1;
+    n.velocity = e.data2;
+    n.on_frame = e.clock;
+    n.fate = ch < kPlayedChannels ? NoteFate::kHeard : NoteFate::kChannelNotPlayed;
+    const auto number = static_cast<std::uint32_t>(out_.notes.size());
+    out_.notes.push_back(n);
+    waiting_[ch << 8 | e.data1].push_back(number);
+
+    if (ch < kFmChannels) {
+        FmState& f = fm_[ch];
+        // SetVolume scales the carriers of the voice the channel plays (voice
+        // 0 before any program change); a connection outside 0-7 scales
+        // operator 3 only, whatever algorithm its low bits give the chip.
+        const FmVoice& v = bank_.voice[f.program];
+        const std::uint32_t volume = std::min(FmVolume(e.data2), kMaxVolume);
+        const unsigned first = v.con >= 0 && v.con <= 7 ? VGM::kYm2612FirstCarrier[v.con] : 3;
+        for (unsigned op = first; op < 4; ++op) f.tl[op] = ScaledTotalLevel(v.op[op].tl, volume);
+        out_.notes[number].program = f.program;
+        FmKeyOn(ch, e.clock);
+        hold_[ch].owner = number;
+    } else if (ch < kPlayedChannels) {
+        const unsigned p = ch - kFirstPsgChannel;
+        if (note_on_[ch]) PsgKeyOff(p, e.clock);
+        psg_[p].note = e.data1;
+        hold_[ch].owner = number;
+        PsgKeyOn(p, e.clock);
+    }
+    note_on_[ch] = true;
+    last_note_[ch] = e.data1;
+}
+
+void Model::NoteOff(unsigned ch, std::uint32_t frame) {
+    note_on_[ch] = false;
+    if (ch < kFmChannels) {
+        FmKeyOff(ch, frame);
+    } else if (ch < kPlayedChannels) {
+        PsgKeyOff(ch - kFirstPsgChannel, frame);
+    }
+}
+
+void Model::ProgramChange(unsigned ch, unsigned program, std::uint32_t frame) {
+    if (ch >= kFmChannels) return;  // the noise mode does not decide audibility
+    FmKeyOff(ch, frame);
+    note_on_[ch] = false;
+    if (program >= bank_.GetMaxInst()) return;  // the driver ignores it
+    FmState& f = fm_[ch];
+    const FmVoice& v = bank_.voice[program];
+    f.loaded = true;
+    f.program = static_cast<std::uint8_t>(program);
+    f.algorithm = static_cast<std::uint8_t>(v.con & 7);
+    for (unsigned op = 0; op < 4; ++op) f.tl[op] = static_cast<std::uint32_t>(v.op[op].tl) & 0x7F;
+}
+
+void Model::Expression(unsigned ch, unsigned value, std::uint32_t frame) {
+    if (ch < kFirstPsgChannel || ch >= kPlayedChannels) return;
+    PsgState& p = psg_[ch - kFirstPsgChannel];
+    p.volume = std::min<std::uint32_t>(value, kMaxVolume);
+    if (p.keyed) PsgLevel(ch - kFirstPsgChannel, frame);
+}
+
+void Model::CloseWritten(unsigned ch, unsigned key, std::uint32_t frame) {
+    auto found = waiting_.find(ch << 8 | key);
+    if (found == waiting_.end() || found->second.empty()) return;
+    ModelNote& n = out_.notes[found->second.front()];
+    n.written_frames = frame - n.on_frame;
+    found->second.erase(found->second.begin());
+}
+
+void Model::FmKeyOn(unsigned ch, std::uint32_t frame) {
+    FmState& f = fm_[ch];
+    // A key-on while keyed ends the chip note before it (no new attack).
+    if (f.keyed) EndHold(ch, frame);
+    f.keyed = true;
+    bool audible = false;
+    for (unsigned op = VGM::kYm2612FirstCarrier[f.algorithm]; op < 4; ++op)
+        audible = audible || f.tl[op] < kSilentLevel;
+    hold_[ch].start = frame;
+    StartSound(ch, f.loaded && audible, frame);
+}
+
+void Model::FmKeyOff(unsigned ch, std::uint32_t frame) {
+    if (!fm_[ch].keyed) return;
+    fm_[ch].keyed = false;
+    EndHold(ch, frame);
+}
+
+void Model::PsgKeyOn(unsigned p, std::uint32_t frame) {
+    psg_[p].keyed = true;
+    hold_[kFirstPsgChannel + p].start = frame;
+    PsgLevel(p, frame);
+}
+
+void Model::PsgKeyOff(unsigned p, std::uint32_t frame) {
+    psg_[p].keyed = false;
+    PsgLevel(p, frame);
+    EndHold(kFirstPsgChannel + p, frame);
+}
+
+void Model::PsgLevel(unsigned p, std::uint32_t frame) {
+    const unsigned chip = kFirstPsgChannel + p;
+    const PsgState& s = psg_[p];
+    const std::uint32_t attenuation = s.keyed ? kSilent - (s.volume >> 3) : kSilent;
+    const bool loud = attenuation < kSilent;
+    if (loud == hold_[chip].sounding) return;
+    if (!loud) {
+        EndSound(chip, frame);
+        return;
+    }
+    const bool noise = chip == VGM::kChipNoise;
+    StartSound(chip, noise || s.note < kFirstZeroPeriodNote, frame);
+}
+
+void Model::StartSound(unsigned chip, bool audible, std::uint32_t frame) {
+    Hold& h = hold_[chip];
+    h.sounding = true;
+    h.sound_audible = audible;
+    h.sound_start = frame;
+    if (audible) h.audible_start = true;
+}
+
+void Model::EndSound(unsigned chip, std::uint32_t frame) {
+    Hold& h = hold_[chip];
+    h.sounding = false;
+    if (h.sound_audible && frame > h.sound_start) {
+        ++out_.chip_sounds[chip];
+        h.counted = true;
+    }
+}
+
+void Model::EndHold(unsigned chip, std::uint32_t frame) {
+    Hold& h = hold_[chip];
+    if (chip < kFmChannels && h.sounding) EndSound(chip, frame);
+    if (h.owner != kNobody) {
+        ModelNote& n = out_.notes[h.owner];
+        n.played_frames = frame - h.start;
+        if (h.counted) {
+            n.fate = NoteFate::kHeard;
+        } else if (h.audible_start) {
+            n.fate = NoteFate::kNeverHeard;
+        } else if (chip < kFmChannels) {
+            n.fate = fm_[chip].loaded ? NoteFate::kSilentVoice : NoteFate::kNoProgram;
+        } else if (chip != VGM::kChipNoise && n.key >= kFirstZeroPeriodNote) {
+            n.fate = NoteFate::kPeriodZero;
+        } else {
+            n.fate = NoteFate::kSilentExpression;
+        }
+    }
+    h = Hold();
+}
+
+}  // namespace
+
+PlaybackModel ModelPlayback(const MIDI::DMIDI& song, const FMInst& bank) {
+    PlaybackModel out;
+    Model model(bank, out);
+    model.Play(song);
+    return out;
+}
+
+}  // namespace fmtool
