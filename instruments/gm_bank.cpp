@@ -4,9 +4,9 @@
 
 // Written by the build from banks/gm.opm (instruments/embed_text.cmake).
 extern const char kGmBankText[];
-extern const unsigned long kGmBankSize;
+extern const unsigned long kGmBankTextSize;
 
-std::string_view GmBankText() { return std::string_view(kGmBankText, kGmBankSize); }
+std::string_view GmBankText() { return std::string_view(kGmBankText, kGmBankTextSize); }
 
 int LoadGmBank(FMInst& bank) {
     const std::string_view text = GmBankText();
