@@ -1,0 +1,95 @@
+#include "vgm/chip_notes.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// FM channel 0 with a loaded voice of algorithm 7, carriers at `tl`, both outputs on.
+Bytes FmVoice(std::uint8_t tl, std::uint8_t stereo = 0xC0) {
+    Bytes b = {0x52, 0xB0, 0x07, 0x52, 0xB4, stereo};
+    for (std::uint8_t op = 0; op < 4; ++op) b.insert(b.end(), {0x52, static_cast<std::uint8_t>(0x40 + 4 * op), tl});
+    return b;
+}
+Bytes Cat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+const Bytes kNote60 = {0x52, 0xA4, 0x2A, 0x52, 0xA0, 0x83};  // block 5, F-number 643
+const Bytes kKeyOn = {0x52, 0x28, 0xF0};
+const Bytes kKeyOff = {0x52, 0x28, 0x00};
+const Bytes kFrame = {0x62};
+
+struct Case {
+    const char* name;
+    Bytes stream;
+    std::vector<std::uint8_t> channels;  // of the notes, by start
+    std::vector<bool> audible;
+    std::vector<std::uint64_t> samples;
+};
+
+TEST(ChipNotes, ReadsNotesOfBothChips) {
+    const std::vector<Case> cases = {
+        {"fm note", Cat({FmVoice(0), kNote60, kKeyOn, kFrame, kKeyOff}), {0}, {true}, {735}},
+        {"fm carriers at 127", Cat({FmVoice(127), kNote60, kKeyOn, kFrame, kKeyOff}), {0}, {false}, {735}},
+        {"fm outputs off", Cat({FmVoice(0, 0x00), kKeyOn, kFrame}), {0}, {false}, {735}},
+        {"fm voice never loaded", Cat({kNote60, kKeyOn, kFrame}), {0}, {false}, {735}},
+        {"fm re-key ends the note", Cat({FmVoice(0), kKeyOn, kKeyOn, kFrame}), {0, 0}, {true, true}, {0, 735}},
+        {"fm port 1 channel", Cat({{0x53, 0xB2, 0x07}, {0x53, 0x4E, 0x00}, {0x52, 0x28, 0xF6}, {0x61, 0x10, 0x00}}),
+         {5}, {true}, {16}},
+        {"square", {0x50, 0x8F, 0x50, 0x07, 0x50, 0x90, 0x63, 0x50, 0x9F}, {6}, {true}, {882}},
+        {"square period 0", {0x50, 0xA0, 0x50, 0x00, 0x50, 0xB0, 0x75, 0x50, 0xBF}, {7}, {false}, {6}},
+        {"square volume change continues", {0x50, 0xC5, 0x50, 0x01, 0x50, 0xD0, 0x62, 0x50, 0xD7, 0x62}, {8}, {true},
+         {1470}},
+        {"noise", {0x50, 0xE4, 0x50, 0xF2, 0x62, 0x66, 0x50, 0xFF}, {9}, {true}, {735}},
+        {"other chips and data blocks skipped",
+         Cat({{0x54, 0x28, 0x78, 0x67, 0x66, 0x00, 0x02, 0x00, 0x00, 0x00, 0xAA, 0xBB, 0xB0, 0x28, 0x08}, FmVoice(0),
+              kKeyOn, kFrame}),
+         {0}, {true}, {735}},
+        {"truncated command ends the stream", Cat({FmVoice(0), kKeyOn, kFrame, {0x52, 0x28}}), {0}, {true}, {735}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const VGM::ChipNotes read = VGM::ReadChipNotes(c.stream.data(), c.stream.size());
+        ASSERT_EQ(read.notes.size(), c.channels.size());
+        for (std::size_t i = 0; i < read.notes.size(); ++i) {
+            EXPECT_EQ(read.notes[i].channel, c.channels[i]);
+            EXPECT_EQ(read.notes[i].audible, c.audible[i]);
+            EXPECT_EQ(read.notes[i].Samples(), c.samples[i]);
+        }
+    }
+}
+
+TEST(ChipNotes, PitchOfFmAndSquareNotes) {
+    const Bytes stream = Cat({FmVoice(0), kNote60, kKeyOn, kFrame, {0x52, 0xA4, 0x2A, 0x52, 0xA0, 0x84}, kKeyOff,
+                              {0x50, 0x8F, 0x50, 0x07, 0x50, 0x90, 0x62}});
+    const VGM::ChipNotes read = VGM::ReadChipNotes(stream.data(), stream.size());
+    ASSERT_EQ(read.notes.size(), 2u);
+    // F-number 643 at block 5 is 522.6 Hz: the C an octave above note 60.
+    EXPECT_NEAR(read.notes[0].hz, 522.6, 0.1);
+    EXPECT_EQ(read.notes[0].note, 72);
+    EXPECT_EQ(read.notes[0].pitch_changes, 1u);
+    // Period 127: 3579545 / (32 * 127) = 880.8 Hz.
+    EXPECT_NEAR(read.notes[1].hz, 880.8, 0.1);
+    EXPECT_EQ(read.notes[1].note, 81);
+    EXPECT_EQ(read.end, VGM::StreamEnd::EndOfData);
+}
+
+TEST(ChipNotes, StopsAtUnknownCommandsAndCutData) {
+    const Bytes unknown = {0x62, 0x01, 0x62};
+    VGM::ChipNotes read = VGM::ReadChipNotes(unknown.data(), unknown.size());
+    EXPECT_EQ(read.end, VGM::StreamEnd::UnknownCommand);
+    EXPECT_EQ(read.stopped_at, 1u);
+    EXPECT_EQ(read.end_sample, 735u);
+    // A data block that claims more bytes than there are.
+    const Bytes block = {0x67, 0x66, 0x00, 0xFF, 0xFF, 0xFF, 0x7F, 0x00};
+    read = VGM::ReadChipNotes(block.data(), block.size());
+    EXPECT_EQ(read.end, VGM::StreamEnd::Truncated);
+    EXPECT_EQ(VGM::CommandLength(block.data(), 3), 0u);
+}
+
+}  // namespace
