@@ -225,7 +225,9 @@ void SongFindings(const MIDI::Score& score, const MIDI::DMIDI& song, const Score
         }
     }
     const double played_end = song.events[last].clock * kOneFrame;
-    if (rounded > 0 && written_end > 0) {
+    // The frames and the reader's 48 ticks a quarter move the end by a frame
+    // either way; only a slowdown past that is worth a line.
+    if (rounded > 0 && written_end > 0 && played_end - written_end >= kOneFrame) {
         Finding& f = c.Add(-1, FindingKind::kTempoRounded, -1, first_rounded, rounded);
         f.percent = (played_end / written_end - 1) * 100;
         f.seconds = played_end - written_end;
@@ -311,7 +313,7 @@ std::string Finding::Text() const {
         case FindingKind::kTempoRounded:
             return Plural(count, "tempo", "tempos") + " not in whole BPM cut to whole numbers: the song plays " +
                    Number(std::fabs(percent), "%.2f") + (percent >= 0 ? " % slower and ends " : " % faster and ends ") +
-                   Number(std::fabs(seconds), "%.1f") + (seconds >= 0 ? " s late" : " s early");
+                   Number(std::fabs(seconds), "%.2f") + (seconds >= 0 ? " s late" : " s early");
         case FindingKind::kRestCut:
             return "the " + Number(seconds, "%.1f") + " s rest after the last event is cut";
         case FindingKind::kOctaveUp: return "every note sounds one octave above its written pitch";
