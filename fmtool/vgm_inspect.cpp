@@ -64,8 +64,9 @@ public:
             out_.loop_found = true;  // at the end command: a loop of nothing
             out_.loop_sample = reader.samples();
         }
-        out_.data_read_through = reader.stop() == VgmReader::Stop::kEndCommand ||
-                                 reader.stop() == VgmReader::Stop::kEndOfData;
+        out_.data_read_through = (reader.stop() == VgmReader::Stop::kEndCommand ||
+                                  reader.stop() == VgmReader::Stop::kEndOfData) &&
+                                 stop >= h.data_start;
 
         std::vector<std::string>& p = out_.problems;
         switch (reader.stop()) {

@@ -186,7 +186,7 @@ bool VgmReader::ReadHeader() {
     }
     if (h.loop_offset != 0) h.loop_start = kOffLoopOffset + std::uint64_t{h.loop_offset};
     if (h.gd3_offset != 0) h.gd3_start = kOffGd3 + std::uint64_t{h.gd3_offset};
-    data_limit_ = h.gd3_start > h.data_start ? h.gd3_start : ~std::uint64_t{0};
+    gd3_after_data_ = h.gd3_start > h.data_start ? h.gd3_start : 0;
 
     // On to the first command; a file that ends first has no sound data.
     stream_.Skip(h.data_start - stream_.position());
@@ -200,9 +200,13 @@ bool VgmReader::Next(VgmCommand& c) {
         stop_offset_ = stream_.position();
         return false;
     };
-    if (stream_.position() >= data_limit_) return halt(Stop::kEndOfData);
     const std::uint8_t* p;
-    std::size_t got = stream_.Peek(1, p);
+    std::size_t got;
+    // Sound data without an end command runs into the tag; an offset that
+    // points at anything else is the header's fault, not the data's.
+    if (stream_.position() == gd3_after_data_ && stream_.Peek(4, p) == 4 && std::memcmp(p, "Gd3 ", 4) == 0)
+        return halt(Stop::kEndOfData);
+    got = stream_.Peek(1, p);
     if (got == 0) return halt(stream_.error().empty() ? Stop::kEndOfData : Stop::kUnreadable);
     const std::uint8_t op = p[0];
     const std::size_t length = kLengths[op];

@@ -103,7 +103,7 @@ public:
         kEndCommand,      // at 0x66
         kUnknownCommand,  // at a command byte the format does not define
         kCutShort,        // the file ends inside a command
-        kEndOfData,       // the file, or the GD3 tag, begins before any 0x66
+        kEndOfData,       // the file ends, or the GD3 tag begins, before any 0x66
         kUnreadable,      // the file could not be read on (see error())
     };
 
@@ -129,7 +129,7 @@ private:
     VgmStream stream_;
     VgmHeader header_;
     std::string error_;
-    std::uint64_t data_limit_ = 0;  // the GD3 tag, when it follows the data
+    std::uint64_t gd3_after_data_ = 0;  // the GD3 tag's position, when it follows the data start
     std::uint64_t samples_ = 0;
     Stop stop_ = Stop::kNone;
     std::uint64_t stop_offset_ = 0;
