@@ -1,0 +1,195 @@
+// How much of a real song the arranged conversion lets the listener hear.
+//
+//   arrange_measure [--bank BANK.opm] [--no-arrange] SONG.mid...
+//
+// Each song is arranged (unless --no-arrange), converted through the same
+// core as fmroll and read back from the VGM register writes alone (the chip
+// note tracker). A melodic note of the source counts as heard when a chip
+// key-on lies within one frame of its real start, sounds within 50 cents of
+// its pitch (with the channel's bend at the time), lasts a frame or more and
+// can be heard; a drum hit when an audible key-on of any chip channel lies
+// within one frame of it. Each chip note answers for one source note only. Notes at
+// volume or expression 0 are silent in the source and not counted. Also
+// printed: whether the song is silent, its length against the MIDI file's
+// (to the last End of Track), and how many notes no arrangement can keep
+// because more than nine start in one frame.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fmtool/arrange/arranger.h"
+#include "instruments/fminst.h"
+#include "instruments/gm_bank.h"
+#include "midi/render_song.h"
+#include "midi/smf_file.h"
+#include "midi/smf_score.h"
+#include "vgm/chip_notes.h"
+#include "vgm/vgm_format.h"
+#include "vgm/vgmout.h"
+
+namespace {
+
+constexpr double kSampleRate = VGM::kSampleRate;
+constexpr double kFrameSamples = VGM::kSamplesPerFrame;
+constexpr unsigned kDrums = 9;
+constexpr unsigned kToneVoices = 9;
+
+struct SourceOnset {
+    double sample = 0;  // real start, in samples
+    double hz = 0;      // 0 for a drum hit
+};
+
+// The note-ons of the song, with the pitch each should sound at.
+void ReadOnsets(const MIDI::Score& score, std::vector<SourceOnset>& melodic, std::vector<SourceOnset>& drums) {
+    struct Channel {
+        int volume = 100, expression = 127, bend = 0, range = 200, rpn_msb = 127, rpn_lsb = 127;
+    } ch[16];
+    for (const MIDI::ScoreEvent& e : score.events) {
+        if (!e.IsChannel()) continue;
+        Channel& c = ch[e.Channel()];
+        if (e.Kind() == 0xE0) c.bend = e.Bend();
+        if (e.Kind() == 0xB0) {
+            if (e.data1 == 7) c.volume = e.data2;
+            if (e.data1 == 11) c.expression = e.data2;
+            if (e.data1 == 121) c.expression = 127, c.bend = 0, c.rpn_msb = c.rpn_lsb = 127;
+            if (e.data1 == 101) c.rpn_msb = e.data2;
+            if (e.data1 == 100) c.rpn_lsb = e.data2;
+            if (e.data1 == 99 || e.data1 == 98) c.rpn_msb = c.rpn_lsb = 127;
+            if (e.data1 == 6 && c.rpn_msb == 0 && c.rpn_lsb == 0) c.range = e.data2 * 100 + c.range % 100;
+            if (e.data1 == 38 && c.rpn_msb == 0 && c.rpn_lsb == 0) c.range = c.range / 100 * 100 + std::min(99, int{e.data2});
+        }
+        if (!e.IsNoteOn() || c.volume == 0 || c.expression == 0) continue;
+        SourceOnset o;
+        o.sample = e.seconds * kSampleRate;
+        if (e.Channel() == kDrums) {
+            drums.push_back(o);
+            continue;
+        }
+        const double cents = (e.data1 - 69) * 100.0 + c.bend * c.range / 8192.0;
+        o.hz = 440.0 * std::pow(2.0, cents / 1200.0);
+        melodic.push_back(o);
+    }
+}
+
+// Matches onsets (by time) to unused chip notes that `fits`; returns the count.
+template <typename Fits>
+unsigned Match(const std::vector<SourceOnset>& onsets, const std::vector<VGM::ChipNote>& notes, std::vector<bool>& used,
+               Fits fits) {
+    unsigned heard = 0;
+    std::size_t from = 0;
+    for (const SourceOnset& o : onsets) {
+        while (from < notes.size() && notes[from].on_sample + kFrameSamples < o.sample) ++from;
+        for (std::size_t i = from; i < notes.size() && notes[i].on_sample <= o.sample + kFrameSamples; ++i) {
+            if (used[i] || std::fabs(notes[i].on_sample - o.sample) > kFrameSamples || !fits(o, notes[i])) continue;
+            used[i] = true;
+            ++heard;
+            break;
+        }
+    }
+    return heard;
+}
+
+// Notes beyond nine starting in one frame: no arrangement can start them.
+unsigned BeyondNineVoices(const std::vector<SourceOnset>& melodic) {
+    unsigned lost = 0;
+    for (std::size_t i = 0; i < melodic.size();) {
+        const auto frame = static_cast<long>(melodic[i].sample / kFrameSamples);
+        std::size_t j = i;
+        while (j < melodic.size() && static_cast<long>(melodic[j].sample / kFrameSamples) == frame) ++j;
+        if (j - i > kToneVoices) lost += static_cast<unsigned>(j - i - kToneVoices);
+        i = j;
+    }
+    return lost;
+}
+
+struct Totals {
+    unsigned songs = 0, notes = 0, heard = 0, hits = 0, hits_heard = 0, silent = 0, wrong_length = 0, beyond = 0;
+};
+
+bool Measure(const std::string& path, FMInst& bank, bool arrange, Totals& totals) {
+    std::vector<std::uint8_t> data;
+    if (MIDI::ReadSmfFile(path.c_str(), data) != 0) return false;
+    MIDI::Score score;
+    if (!MIDI::ReadScore(data.data(), data.size(), score)) return false;
+    if (arrange) {
+        fmtool::Arrangement arranged;
+        if (!fmtool::Arrange(score, bank, "", arranged)) return false;
+        data = std::move(arranged.smf);
+    }
+    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(data.data(), data.size(), false);
+    if (!song) {
+        std::fprintf(stderr, "%s: the arranged file is refused\n", path.c_str());
+        return false;
+    }
+    VGMOUT vgm;
+    MIDI::RenderSong(song.get(), &bank, &vgm);
+    const std::vector<std::uint8_t>& stream = vgm.Stream();
+    VGM::ChipNotes chip = VGM::ReadChipNotes(stream.data(), stream.size());
+
+    std::vector<SourceOnset> melodic, drums;
+    ReadOnsets(score, melodic, drums);
+    std::vector<bool> used(chip.notes.size(), false);
+    const unsigned heard = Match(melodic, chip.notes, used, [](const SourceOnset& o, const VGM::ChipNote& n) {
+        return n.channel < VGM::kChipNoise && n.audible && n.hz > 0 && n.Samples() >= kFrameSamples &&
+               std::fabs(1200 * std::log2(n.hz / o.hz)) <= 50;
+    });
+    const unsigned hitsHeard = Match(drums, chip.notes, used, [](const SourceOnset&, const VGM::ChipNote& n) {
+        return n.audible;
+    });
+    const bool silent = std::none_of(chip.notes.begin(), chip.notes.end(), [](const VGM::ChipNote& n) { return n.audible; });
+    const double lengthFrames = vgm.TotalSamples() / kFrameSamples - score.EndSeconds() * 60;
+    const unsigned beyond = BeyondNineVoices(melodic);
+
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    std::printf("%-44s %6zu notes %6.1f %%  %5zu hits %6.1f %%  length %+5.2f frames%s%s\n", name.c_str(),
+                melodic.size(), melodic.empty() ? 100.0 : 100.0 * heard / melodic.size(), drums.size(),
+                drums.empty() ? 100.0 : 100.0 * hitsHeard / drums.size(), lengthFrames, silent ? "  SILENT" : "",
+                beyond ? ("  (" + std::to_string(beyond) + " notes beyond nine voices)").c_str() : "");
+    ++totals.songs;
+    totals.notes += static_cast<unsigned>(melodic.size());
+    totals.heard += heard;
+    totals.hits += static_cast<unsigned>(drums.size());
+    totals.hits_heard += hitsHeard;
+    totals.silent += silent;
+    totals.wrong_length += std::fabs(lengthFrames) > 1;
+    totals.beyond += beyond;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string bankPath;
+    bool arrange = true;
+    std::vector<std::string> songs;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--bank") == 0 && i + 1 < argc) {
+            bankPath = argv[++i];
+        } else if (std::strcmp(argv[i], "--no-arrange") == 0) {
+            arrange = false;
+        } else {
+            songs.push_back(argv[i]);
+        }
+    }
+    if (songs.empty()) {
+        std::fprintf(stderr, "usage: arrange_measure [--bank BANK.opm] [--no-arrange] SONG.mid...\n");
+        return 2;
+    }
+    auto bank = std::make_unique<FMInst>();
+    if (bankPath.empty() ? LoadGmBank(*bank) != 0 : LoadBankFile(*bank, bankPath.c_str()) != 0) return 2;
+
+    Totals t;
+    for (const std::string& song : songs) {
+        if (!Measure(song, *bank, arrange, t)) std::printf("%s: not measured\n", song.c_str());
+    }
+    std::printf("total: %u songs, %u of %u melodic notes heard (%.1f %%), %u of %u drum hits heard (%.1f %%), "
+                "%u silent, %u off by more than a frame in length, %u notes beyond nine voices (%.1f %%)\n",
+                t.songs, t.heard, t.notes, t.notes ? 100.0 * t.heard / t.notes : 100.0, t.hits_heard, t.hits,
+                t.hits ? 100.0 * t.hits_heard / t.hits : 100.0, t.silent, t.wrong_length, t.beyond,
+                t.notes ? 100.0 * t.beyond / t.notes : 0.0);
+    return 0;
+}

@@ -1,0 +1,69 @@
+#include "fmtool/arrange/chip_level.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "instruments/fminst.h"
+
+namespace fmtool {
+
+namespace {
+
+constexpr double kTlStepDb = 0.75;     // YM2612 total level step
+constexpr double kDcsgStepDb = 2.0;    // SN76489 attenuation step
+constexpr int kMaxTl = 127;
+constexpr int kVolumeFloor = 97;       // the converter's volume at velocity 0
+constexpr int kVolumeSpan = 30;        // ... and what velocity 127 adds
+constexpr int kQuietestAttenuation = 14;
+
+// The carriers of each algorithm, as the converter scales them (operator
+// indices in the bank's slot order).
+int CarrierMask(int algorithm) {
+    switch (algorithm) {
+        case 4: return 0b1100;
+        case 5:
+        case 6: return 0b1110;
+        case 7: return 0b1111;
+        default: return 0b1000;
+    }
+}
+
+// The loudest carrier's total level, 0..127.
+int LoudestCarrierTl(const FmVoice& voice) {
+    int tl = kMaxTl;
+    const int mask = CarrierMask(voice.con);
+    for (int i = 0; i < 4; ++i) {
+        if (mask & (1 << i)) tl = std::min(tl, voice.op[i].tl & 0x7F);
+    }
+    return tl;
+}
+
+}  // namespace
+
+double SourceLevelDb(int velocity, int volume, int expression) {
+    if (velocity <= 0 || volume <= 0 || expression <= 0) return kSilentDb;
+    return 40 * (std::log10(velocity / 127.0) + std::log10(volume / 127.0) + std::log10(expression / 127.0));
+}
+
+int FmVelocity(const FmVoice& voice, double db) {
+    const int tl = LoudestCarrierTl(voice);
+    if (tl >= kMaxTl) return 127;
+    // Steps of attenuation wanted, and the volume whose scaling adds them.
+    const double steps = std::max(0.0, -db) / kTlStepDb;
+    const double volume = kMaxTl - steps * kMaxTl / (kMaxTl - tl);
+    int wanted = std::clamp(static_cast<int>(std::lround(volume)), kVolumeFloor, kMaxTl);
+    // A carrier just above silence would round to silence when scaled.
+    if ((kMaxTl - tl) * wanted < kMaxTl) wanted = kMaxTl;
+    // The smallest velocity whose volume 97 + 30 v / 127 (truncated) is `wanted`.
+    const int v = ((wanted - kVolumeFloor) * 127 + kVolumeSpan - 1) / kVolumeSpan;
+    return std::clamp(v, 1, 127);
+}
+
+int DcsgExpression(double db) {
+    const int a = std::clamp(static_cast<int>(std::lround(std::max(0.0, -db) / kDcsgStepDb)), 0, kQuietestAttenuation);
+    return 127 - 8 * a;
+}
+
+bool VoiceAudible(const FmVoice& voice) { return LoudestCarrierTl(voice) < kMaxTl; }
+
+}  // namespace fmtool

@@ -1,0 +1,214 @@
+#include "fmtool/arrange/voice_allocator.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace fmtool {
+
+namespace {
+
+// A note of the same part ending this close after a new one starts hands
+// its channel over.
+constexpr std::uint64_t kLegatoFrames = 3;
+// A decaying note this old has mostly died away.
+constexpr std::uint64_t kDecayedFrames = 60;
+
+// What keeping a note is worth when another needs its channel.
+constexpr int kRankDrum = -2;
+constexpr int kRankDoubled = 0;
+constexpr int kRankInner = 2;
+constexpr int kRankOuter = 4;  // the bass or the top line
+
+// Choosing among free channels: lower costs win.
+constexpr double kCostOtherChip = 8;
+constexpr double kCostPerOctave = 10;
+constexpr double kCostSamePart = -3;
+constexpr double kCostLegato = -2;
+constexpr double kCostSameProgram = -2;
+
+struct Voice {
+    int placement = -1;          // the channel's latest placement
+    std::uint64_t busy_until = 0;
+    int program = -1;            // FM program the channel holds
+    int part = -1;
+};
+
+class Allocator {
+public:
+    explicit Allocator(const std::vector<VoiceRequest>& requests) : req_(requests) {}
+
+    Allocation Run() {
+        std::vector<std::uint32_t> group;
+        for (std::size_t i = 0; i < req_.size();) {
+            const std::uint64_t frame = req_[i].start;
+            group.clear();
+            for (; i < req_.size() && req_[i].start == frame; ++i) group.push_back(static_cast<std::uint32_t>(i));
+            Order(group);
+            for (std::uint32_t r : group) Place(r, frame);
+        }
+        return std::move(out_);
+    }
+
+private:
+    // Melodic notes before drums; the group's top and bass first, then by level.
+    void Order(std::vector<std::uint32_t>& group) const {
+        int low = 128, high = -1;
+        for (std::uint32_t r : group) {
+            if (req_[r].drum) continue;
+            low = std::min(low, req_[r].pitch);
+            high = std::max(high, req_[r].pitch);
+        }
+        auto key = [&](std::uint32_t r) {
+            const VoiceRequest& q = req_[r];
+            const int tier = q.drum ? 2 : (q.pitch == low || q.pitch == high) ? 0 : 1;
+            return std::make_pair(tier, -q.level_db);
+        };
+        std::stable_sort(group.begin(), group.end(),
+                         [&](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
+    }
+
+    bool Allowed(const VoiceRequest& r, unsigned ch) const {
+        const Chip chip = ChipOf(ch);
+        if (chip == Chip::Fm) return r.fm_program >= 0;
+        return r.square_ok;
+    }
+
+    const VoiceRequest& Current(const Voice& v) const { return req_[out_.placements[v.placement].request]; }
+
+    // Whether the channel's note is of the same part, started earlier and ends
+    // within a few frames of `frame`.
+    bool Legato(const VoiceRequest& r, const Voice& v, std::uint64_t frame) const {
+        if (r.drum || v.placement < 0 || v.busy_until > frame + kLegatoFrames) return false;
+        const Placement& p = out_.placements[v.placement];
+        return p.start < frame && !Current(v).drum && Current(v).part == r.part;
+    }
+
+    double Cost(const VoiceRequest& r, unsigned ch, std::uint64_t frame, bool legato) const {
+        const Voice& v = voices_[ch];
+        const Chip chip = ChipOf(ch);
+        double cost = 0;
+        if ((chip == Chip::Square) != r.prefers_square) cost += kCostOtherChip;
+        cost += kCostPerOctave * std::abs(PlaceNote(chip, r.pitch).octaves);
+        if (v.part == r.part) cost += kCostSamePart;
+        if (legato) cost += kCostLegato;
+        if (chip == Chip::Fm && v.program == r.fm_program) cost += kCostSameProgram;
+        // Among equals, the channel silent longest (less than one point).
+        const std::uint64_t idle = frame > v.busy_until ? frame - v.busy_until : 0;
+        cost -= static_cast<double>(std::min<std::uint64_t>(idle, 600)) / 601;
+        return cost;
+    }
+
+    void Place(std::uint32_t r, std::uint64_t frame) {
+        const VoiceRequest& q = req_[r];
+        int best = -1;
+        bool bestLegato = false;
+        double bestCost = 0;
+        for (unsigned ch = 0; ch < kToneChannels; ++ch) {
+            if (!Allowed(q, ch)) continue;
+            const Voice& v = voices_[ch];
+            const bool free = v.busy_until <= frame;
+            const bool legato = !free && Legato(q, v, frame);
+            if (!free && !legato) continue;
+            const double cost = Cost(q, ch, frame, legato);
+            if (best < 0 || cost < bestCost) {
+                best = static_cast<int>(ch);
+                bestCost = cost;
+                bestLegato = legato;
+            }
+        }
+        if (best >= 0) {
+            if (bestLegato) out_.placements[voices_[best].placement].end = frame;
+            Assign(r, static_cast<unsigned>(best), frame, false);
+            return;
+        }
+        if (q.drum) {
+            out_.unplaced_drums.push_back(r);
+            return;
+        }
+        Steal(r, frame);
+    }
+
+    // The worth of keeping `p` (a pitch of the sounding set) at `frame`.
+    int Rank(const VoiceRequest& q, std::uint64_t started, std::uint64_t frame, const std::vector<int>& pitches) const {
+        if (q.drum) return kRankDrum;
+        int same = 0, below = 0, above = 0;
+        for (int p : pitches) {
+            same += p == q.pitch;
+            below += p < q.pitch;
+            above += p > q.pitch;
+        }
+        if (same > 1) return kRankDoubled;
+        const int rank = (below == 0 || above == 0) ? kRankOuter : kRankInner;
+        return q.decaying && frame - started >= kDecayedFrames ? rank - 1 : rank;
+    }
+
+    void Steal(std::uint32_t r, std::uint64_t frame) {
+        const VoiceRequest& q = req_[r];
+        std::vector<int>& pitches = pitches_;
+        pitches.assign(1, q.pitch);
+        for (const Voice& v : voices_) {
+            if (v.placement >= 0 && v.busy_until > frame && !Current(v).drum) pitches.push_back(Current(v).pitch);
+        }
+        const int mine = Rank(q, frame, frame, pitches);
+
+        int victim = -1, victimRank = 0;
+        std::uint64_t victimStart = 0;
+        for (unsigned ch = 0; ch < kToneChannels; ++ch) {
+            const Voice& v = voices_[ch];
+            if (!Allowed(q, ch) || v.placement < 0 || v.busy_until <= frame) continue;
+            const Placement& p = out_.placements[v.placement];
+            if (p.start >= frame) continue;  // it has not been heard yet
+            const int rank = Rank(Current(v), p.start, frame, pitches);
+            if (victim < 0 || rank < victimRank || (rank == victimRank && p.start < victimStart)) {
+                victim = static_cast<int>(ch);
+                victimRank = rank;
+                victimStart = p.start;
+            }
+        }
+        if (victim >= 0 && victimRank <= mine) {
+            Placement& cut = out_.placements[voices_[victim].placement];
+            cut.end = frame;
+            cut.cut = true;
+            Assign(r, static_cast<unsigned>(victim), frame, false);
+            return;
+        }
+        // Wait one frame for a channel that frees then.
+        if (q.end > frame + 1) {
+            for (unsigned ch = 0; ch < kToneChannels; ++ch) {
+                if (Allowed(q, ch) && voices_[ch].busy_until == frame + 1) {
+                    Assign(r, ch, frame + 1, true);
+                    return;
+                }
+            }
+        }
+        out_.dropped.push_back(Dropped{r, mine == kRankDoubled ? DropReason::Doubled : DropReason::NoVoice});
+    }
+
+    void Assign(std::uint32_t r, unsigned ch, std::uint64_t start, bool waited) {
+        const VoiceRequest& q = req_[r];
+        Placement p;
+        p.request = r;
+        p.channel = static_cast<std::uint8_t>(ch);
+        p.start = start;
+        p.end = q.end;
+        p.note = PlaceNote(ChipOf(ch), q.pitch);
+        p.waited = waited;
+        Voice& v = voices_[ch];
+        v.placement = static_cast<int>(out_.placements.size());
+        v.busy_until = q.end;
+        v.part = q.part;
+        if (ChipOf(ch) == Chip::Fm) v.program = q.fm_program;
+        out_.placements.push_back(p);
+    }
+
+    const std::vector<VoiceRequest>& req_;
+    Allocation out_;
+    Voice voices_[kToneChannels];
+    std::vector<int> pitches_;
+};
+
+}  // namespace
+
+Allocation AllocateVoices(const std::vector<VoiceRequest>& requests) { return Allocator(requests).Run(); }
+
+}  // namespace fmtool
