@@ -207,6 +207,7 @@ TEST(MalformedBank, EachKindOfDamageFailsWithItsCodeOrLoads) {
         BankRejected("unterminated block comment", voice + "/* never closed\n"),
         BankAccepted("line comment at the very end without a line end", voice + "// last words"),
         BankAccepted("10,000 voice definitions", tenThousand),
+        BankAccepted("2.2 million short lines", voice + std::string(2200000, '\n')),
         BankRejected("binary garbage", garbage),
     };
     for (const Case& c : cases) Check(c);

@@ -71,6 +71,9 @@ Child::Child(const std::string& binary, const std::string& dir, const std::vecto
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    for (int fd : {in, out, err}) {
+        if (fd > 2) close(fd);
+    }
     // A test run from a shell in the background would otherwise hand on an
     // ignored SIGINT, and the program would behave differently.
     for (int sig = 1; sig < NSIG; ++sig) signal(sig, SIG_DFL);

@@ -1,0 +1,120 @@
+// Inputs and limits at the edge of what the program can take, through the
+// real command line: memory running out, a MIDI file from a pipe.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "tests/support/run_fmroll.h"
+#include "tests/support/smf_builder.h"
+#include "tests/support/vgm_reader.h"
+
+using namespace testsupport;
+
+namespace {
+
+const char* kConverting = "Converting SMF...\n";
+
+Bytes OneNote() {
+    TrackBuilder t;
+    t.NoteOn(0, 0, 60, 100).NoteOff(48, 0, 60).EndOfTrack();
+    return BuildSmf(0, 48, {t});
+}
+
+// A million program changes at tick 0: 2 MB of MIDI, 81 MB of VGM stream.
+Bytes ManyProgramChanges() {
+    Bytes track = {0x00, 0xC0, 0x00};
+    for (int i = 1; i < 1000000; ++i) track.insert(track.end(), {0x00, 0x00});
+    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+    return BuildSmfRaw(0, 1, 48, {track});
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+}  // namespace
+
+TEST(Resources, RunningOutOfMemoryPrintsOneLineAndKeepsTheEarlierFiles) {
+    if (kAddressSanitizer) GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
+    TempDir dir;
+    dir.Write("bank.opm", std::string(kPlainBank));
+    dir.Write("one.mid", OneNote());
+    dir.Write("many.mid", ManyProgramChanges());
+    ASSERT_EQ(RunFmroll(dir.path(), {"bank.opm", "one.mid"}).status, 0);
+    const Bytes vgm = dir.Read("test.vgm"), vgz = dir.Read("test.vgz");
+    RunOptions options;
+    options.limits = {{RLIMIT_AS, std::uint64_t{128} << 20}};
+    const RunResult r = RunProgram(FMROLL_BINARY, dir.path(), {"bank.opm", "many.mid"}, options);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.out, kConverting);
+    EXPECT_EQ(r.err, "Out of memory, abort...\n");
+    EXPECT_EQ(dir.Read("test.vgm"), vgm);
+    EXPECT_EQ(dir.Read("test.vgz"), vgz);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 5);
+}
+
+// A MIDI file that cannot be measured beforehand (a named pipe, /dev/stdin
+// fed by a pipe) is read to its end.
+TEST(Resources, MidiFromAPipeIsReadToItsEnd) {
+    const struct {
+        const char* name;
+        Bytes midi;
+        bool viaStdin;
+        int status;
+        std::string err;
+    } cases[] = {
+        {"named pipe", OneNote(), false, 0, ""},
+        {"/dev/stdin from a pipe", OneNote(), true, 0, ""},
+        {"empty pipe", {}, false, 1, "MIDIC: Unexpected end of file, abort...\n"},
+    };
+    TempDir reference;
+    reference.Write("bank.opm", std::string(kPlainBank));
+    reference.Write("song.mid", OneNote());
+    ASSERT_EQ(RunFmroll(reference.path(), {"bank.opm", "song.mid"}).status, 0);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        dir.Write("bank.opm", std::string(kPlainBank));
+        RunOptions options;
+        std::string song = "song.fifo";
+        int fds[2] = {-1, -1};
+        std::thread writer;
+        if (c.viaStdin) {
+            // The song fits the pipe's buffer: written whole before the run.
+            ASSERT_EQ(pipe2(fds, O_CLOEXEC), 0);
+            ASSERT_EQ(write(fds[1], c.midi.data(), c.midi.size()), static_cast<ssize_t>(c.midi.size()));
+            close(fds[1]);
+            options.stdinPath = "/proc/self/fd/" + std::to_string(fds[0]);
+            song = "/dev/stdin";
+        } else {
+            ASSERT_EQ(mkfifo(dir.File(song).c_str(), 0600), 0);
+            // Blocks until the program opens the pipe for reading.
+            writer = std::thread([&] {
+                const int fd = open(dir.File(song).c_str(), O_WRONLY);
+                EXPECT_EQ(write(fd, c.midi.data(), c.midi.size()), static_cast<ssize_t>(c.midi.size()));
+                close(fd);
+            });
+        }
+        const RunResult r = RunProgram(FMROLL_BINARY, dir.path(), {"bank.opm", song}, options);
+        if (writer.joinable()) writer.join();
+        if (fds[0] >= 0) close(fds[0]);
+        EXPECT_EQ(r.status, c.status);
+        EXPECT_EQ(r.err, c.err);
+        if (c.status == 0) {
+            EXPECT_EQ(dir.Read("test.vgm"), reference.Read("test.vgm"));
+        }
+    }
+}
