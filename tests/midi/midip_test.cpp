@@ -222,3 +222,18 @@ TEST_F(Sequencer, AListThatGoesBackInTimePlaysOnWithoutRunningAway) {
     Play({Ev(3, 6, 0x90, 69, 1), Ev(1, 6, 0x80, 69), End(3)});
     EXPECT_EQ(vgm.TotalSamples(), 3u * 735);
 }
+
+// Once the writer is full the render stops: the rest of the song is never
+// played, however long, and the end marker is not written.
+TEST(RenderLimits, RenderStopsOnceTheWriterIsFull) {
+    FMInst bank;
+    DMIDI song;
+    song.events.assign(1000000, Ev(0, 0, 0xC0, 0));
+    song.events.push_back(Ev(5000000, 0, 0x90, 60, 100));
+    song.events.push_back(End(5000000));
+    VGMOUT vgm(1000);
+    MIDI::RenderSong(&song, &bank, &vgm);
+    EXPECT_TRUE(vgm.Full());
+    EXPECT_LE(vgm.Stream().size(), 1000u + 3);  // the command that passed the limit
+    EXPECT_EQ(vgm.TotalSamples(), 0u);
+}

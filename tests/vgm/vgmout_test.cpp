@@ -282,6 +282,27 @@ TEST(VgmLimits, SampleCountPastThirtyTwoBitsIsRefused) {
     EXPECT_TRUE(DirEntries(tmp.dir().path()).empty());
 }
 
+// Past its limit the writer drops every append, so the stream stops growing,
+// and the file is refused as too large.
+TEST(VgmLimits, AFullWriterStopsGrowingAndRefusesToSave) {
+    InTempDir tmp;
+    VGMOUT v(10);
+    for (int i = 0; i < 3; ++i) v.WriteRegOpn2(0, 0x28, 0xF0);
+    EXPECT_FALSE(v.Full());  // 9 bytes
+    v.WriteRegDcsg(0x9F);
+    EXPECT_TRUE(v.Full());  // 11 bytes
+    v.WriteWait_60();
+    v.WriteWait(100000);
+    v.WriteEndMarker();
+    EXPECT_EQ(v.Stream().size(), 11u);
+    EXPECT_TRUE(v.Image().empty());
+    const VGM::SaveResult result = v.Save("test");
+    EXPECT_EQ(result, VGM::SaveResult::TooLarge);
+    EXPECT_STREQ(VGM::SaveMessage(result), "VGM file too large, abort...");
+    EXPECT_STREQ(VGM::SaveMessage(VGM::SaveResult::WriteError), "VGM file write error, abort...");
+    EXPECT_TRUE(DirEntries(tmp.dir().path()).empty());
+}
+
 // ---- save failures ----
 
 TEST(VgmSaveFailure, DirectoryInPlaceOfOneFileKeepsTheOther) {
