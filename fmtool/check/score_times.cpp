@@ -1,7 +1,6 @@
 #include "fmtool/check/score_times.h"
 
 #include <algorithm>
-#include <numeric>
 
 #include "midi/render_song.h"
 
@@ -25,21 +24,27 @@ bool SameKind(const MIDI::ScoreEvent& s, const MIDI::DMIDI_EVENT& e) {
 }  // namespace
 
 // The reader appends events in file order (track by track) and then sorts them
-// stably by their clock at its own resolution; the score keeps every track in
-// its own order and sorts stably by the file's ticks. So the song's order is
-// the score's events put back in file order and sorted stably by that clock.
+// stably by their clock at its own resolution. The score is sorted stably by
+// the file's ticks, so it is in clock order already; only within a run of
+// equal clocks do the two differ: there the reader keeps the earlier track
+// first, then the file order, which within one track is the order of ticks.
 ScoreTimes::ScoreTimes(const MIDI::Score& score, const MIDI::DMIDI& song) : score_(score), song_(song) {
-    std::vector<std::uint32_t> order;
-    for (std::uint32_t i = 0; i < score.events.size(); ++i)
-        if (BecomesSongEvent(score.events[i])) order.push_back(i);
-    std::stable_sort(order.begin(), order.end(), [&score](std::uint32_t a, std::uint32_t b) {
-        return score.events[a].track < score.events[b].track;
-    });
     const std::uint64_t tpq = score.TicksPerQuarter();
     if (tpq == 0) return;
     auto clock = [&score, tpq](std::uint32_t i) { return score.events[i].tick * MIDI::kSongResolution / tpq; };
-    std::stable_sort(order.begin(), order.end(),
-                     [&clock](std::uint32_t a, std::uint32_t b) { return clock(a) < clock(b); });
+    std::vector<std::uint32_t> order;
+    order.reserve(song.events.size());
+    for (std::uint32_t i = 0; i < score.events.size(); ++i)
+        if (BecomesSongEvent(score.events[i])) order.push_back(i);
+    for (auto run = order.begin(); run != order.end();) {
+        const std::uint64_t c = clock(*run);
+        auto end = std::find_if(run, order.end(), [&clock, c](std::uint32_t i) { return clock(i) != c; });
+        if (end - run > 1)
+            std::stable_sort(run, end, [&score](std::uint32_t a, std::uint32_t b) {
+                return score.events[a].track < score.events[b].track;
+            });
+        run = end;
+    }
 
     // The song ends with its end event, which has no score event.
     if (song.events.empty() || order.size() != song.events.size() - 1) return;
