@@ -13,6 +13,7 @@
 #include "fmtool/arrange/arranger.h"
 #include "fmtool/arrange/song_tag.h"
 #include "fmtool/commands.h"
+#include "fmtool/convert/song_convert.h"
 #include "instruments/fminst.h"
 #include "instruments/gm_bank.h"
 #include "midi/smf_file.h"
@@ -22,10 +23,6 @@
 namespace fmtool {
 
 namespace {
-
-constexpr int kArranged = 0;
-constexpr int kNotWritten = 1;
-constexpr int kUnreadable = 2;
 
 struct ArrangeOptions {
     std::string song;
@@ -57,7 +54,7 @@ int RunArrange(const ArrangeOptions& options) {
         return kNotWritten;
     }
     std::cerr << FormatSummary(arranged.summary) << std::flush;
-    return kArranged;
+    return kConverted;
 }
 
 }  // namespace

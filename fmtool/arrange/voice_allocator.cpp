@@ -18,10 +18,11 @@ constexpr int kRankDrum = -2;
 constexpr int kRankDoubled = 0;
 constexpr int kRankInner = 2;
 constexpr int kRankOuter = 4;  // the bass or the top line
+constexpr int kAnyOctaves = 1000;
 
 // Choosing among free channels: lower costs win.
 constexpr double kCostOtherChip = 8;
-constexpr double kCostPerOctave = 10;
+constexpr double kCostPerOctave = 20;  // above any other cost: a chip that plays it in place wins
 constexpr double kCostSamePart = -3;
 constexpr double kCostLegato = -2;
 constexpr double kCostSameProgram = -2;
@@ -98,13 +99,37 @@ private:
         return cost;
     }
 
+    int Octaves(const VoiceRequest& r, unsigned ch) const { return std::abs(PlaceNote(ChipOf(ch), r.pitch).octaves); }
+
+    // In order: a free channel that plays the note in place (as few octaves
+    // moved as any channel allows), a cut note there, a wait of one frame
+    // there; then the same with octave moves; else the note is dropped.
     void Place(std::uint32_t r, std::uint64_t frame) {
+        const VoiceRequest& q = req_[r];
+        int fewest = kAnyOctaves;
+        for (unsigned ch = 0; ch < kToneChannels; ++ch) {
+            if (Allowed(q, ch)) fewest = std::min(fewest, Octaves(q, ch));
+        }
+        if (TakeFree(r, frame, fewest)) return;
+        if (q.drum) {
+            out_.unplaced_drums.push_back(r);
+            return;
+        }
+        const int mine = Rank(q, frame, frame, SoundingPitches(q, frame));
+        if (TakeCut(r, frame, fewest, mine) || TakeNextFrame(r, frame, fewest) || TakeFree(r, frame, kAnyOctaves) ||
+            TakeCut(r, frame, kAnyOctaves, mine)) {
+            return;
+        }
+        out_.dropped.push_back(Dropped{r, mine == kRankDoubled ? DropReason::Doubled : DropReason::NoVoice});
+    }
+
+    bool TakeFree(std::uint32_t r, std::uint64_t frame, int octaves) {
         const VoiceRequest& q = req_[r];
         int best = -1;
         bool bestLegato = false;
         double bestCost = 0;
         for (unsigned ch = 0; ch < kToneChannels; ++ch) {
-            if (!Allowed(q, ch)) continue;
+            if (!Allowed(q, ch) || Octaves(q, ch) > octaves) continue;
             const Voice& v = voices_[ch];
             const bool free = v.busy_until <= frame;
             const bool legato = !free && Legato(q, v, frame);
@@ -116,19 +141,22 @@ private:
                 bestLegato = legato;
             }
         }
-        if (best >= 0) {
-            if (bestLegato) out_.placements[voices_[best].placement].end = frame;
-            Assign(r, static_cast<unsigned>(best), frame, false);
-            return;
-        }
-        if (q.drum) {
-            out_.unplaced_drums.push_back(r);
-            return;
-        }
-        Steal(r, frame);
+        if (best < 0) return false;
+        if (bestLegato) out_.placements[voices_[best].placement].end = frame;
+        Assign(r, static_cast<unsigned>(best), frame, false);
+        return true;
     }
 
-    // The worth of keeping `p` (a pitch of the sounding set) at `frame`.
+    // The pitches sounding at `frame` (melodic notes only), `q`'s first.
+    const std::vector<int>& SoundingPitches(const VoiceRequest& q, std::uint64_t frame) {
+        pitches_.assign(1, q.pitch);
+        for (const Voice& v : voices_) {
+            if (v.placement >= 0 && v.busy_until > frame && !Current(v).drum) pitches_.push_back(Current(v).pitch);
+        }
+        return pitches_;
+    }
+
+    // The worth of keeping a note of the sounding set `pitches` at `frame`.
     int Rank(const VoiceRequest& q, std::uint64_t started, std::uint64_t frame, const std::vector<int>& pitches) const {
         if (q.drum) return kRankDrum;
         int same = 0, below = 0, above = 0;
@@ -142,46 +170,43 @@ private:
         return q.decaying && frame - started >= kDecayedFrames ? rank - 1 : rank;
     }
 
-    void Steal(std::uint32_t r, std::uint64_t frame) {
+    // Cuts the sounding note that matters least, if it matters no more than
+    // the new one (`mine`); among equals the one that has sounded longest.
+    bool TakeCut(std::uint32_t r, std::uint64_t frame, int octaves, int mine) {
         const VoiceRequest& q = req_[r];
-        std::vector<int>& pitches = pitches_;
-        pitches.assign(1, q.pitch);
-        for (const Voice& v : voices_) {
-            if (v.placement >= 0 && v.busy_until > frame && !Current(v).drum) pitches.push_back(Current(v).pitch);
-        }
-        const int mine = Rank(q, frame, frame, pitches);
-
         int victim = -1, victimRank = 0;
         std::uint64_t victimStart = 0;
         for (unsigned ch = 0; ch < kToneChannels; ++ch) {
             const Voice& v = voices_[ch];
-            if (!Allowed(q, ch) || v.placement < 0 || v.busy_until <= frame) continue;
+            if (!Allowed(q, ch) || Octaves(q, ch) > octaves || v.placement < 0 || v.busy_until <= frame) continue;
             const Placement& p = out_.placements[v.placement];
             if (p.start >= frame) continue;  // it has not been heard yet
-            const int rank = Rank(Current(v), p.start, frame, pitches);
+            const int rank = Rank(Current(v), p.start, frame, pitches_);
             if (victim < 0 || rank < victimRank || (rank == victimRank && p.start < victimStart)) {
                 victim = static_cast<int>(ch);
                 victimRank = rank;
                 victimStart = p.start;
             }
         }
-        if (victim >= 0 && victimRank <= mine) {
-            Placement& cut = out_.placements[voices_[victim].placement];
-            cut.end = frame;
-            cut.cut = true;
-            Assign(r, static_cast<unsigned>(victim), frame, false);
-            return;
-        }
-        // Wait one frame for a channel that frees then.
-        if (q.end > frame + 1) {
-            for (unsigned ch = 0; ch < kToneChannels; ++ch) {
-                if (Allowed(q, ch) && voices_[ch].busy_until == frame + 1) {
-                    Assign(r, ch, frame + 1, true);
-                    return;
-                }
+        if (victim < 0 || victimRank > mine) return false;
+        Placement& cut = out_.placements[voices_[victim].placement];
+        cut.end = frame;
+        cut.cut = true;
+        Assign(r, static_cast<unsigned>(victim), frame, false);
+        return true;
+    }
+
+    // Starts the note one frame late on a channel that frees then.
+    bool TakeNextFrame(std::uint32_t r, std::uint64_t frame, int octaves) {
+        const VoiceRequest& q = req_[r];
+        if (q.end <= frame + 1) return false;
+        for (unsigned ch = 0; ch < kToneChannels; ++ch) {
+            if (Allowed(q, ch) && Octaves(q, ch) <= octaves && voices_[ch].busy_until == frame + 1) {
+                Assign(r, ch, frame + 1, true);
+                return true;
             }
         }
-        out_.dropped.push_back(Dropped{r, mine == kRankDoubled ? DropReason::Doubled : DropReason::NoVoice});
+        return false;
     }
 
     void Assign(std::uint32_t r, unsigned ch, std::uint64_t start, bool waited) {

@@ -10,12 +10,15 @@
 // release tails ring out). A note of the same part that is about to end
 // anyway hands its channel over (legato).
 //
-// When every channel that could play it is busy, a sounding note is cut if it
+// When every channel that could play it in place (without an octave move,
+// where a chip allows that) is busy, a sounding note there is cut if it
 // matters no more than the new one, so the new attack is heard: drums first,
 // then a note doubling another at the same pitch, then inner voices (a
 // decaying one that has sounded a second or more before others), the bass and
 // the top line last; among equals the one that has sounded longest. Failing
-// that the note waits one frame for a channel that frees then, or is dropped.
+// that the note waits one frame for a channel that frees then, then it may
+// move by octaves to another channel (free, or by the same cutting rule), or
+// it is dropped.
 //
 // Every placed note starts in a frame of its own on its channel and lasts at
 // least one frame.

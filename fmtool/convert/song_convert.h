@@ -1,0 +1,53 @@
+// One song from MIDI file to finished VGM file: read as fmroll reads it,
+// arranged (unless asked not to), rendered through the same core as fmroll,
+// tagged with GD3 and saved without ever losing an earlier file.
+//
+// Several songs may be converted at once on separate threads: the steps that
+// touch program-wide state (the reader's messages on standard error, the
+// YM2612 register shadow written by every render, the save's signal
+// handling) take turns, while arranging and compressing run side by side.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fmtool/arrange/arranger.h"
+
+class FMInst;
+
+namespace fmtool {
+
+// Exit statuses of fmtool arrange and convert.
+constexpr int kConverted = 0;
+constexpr int kNotWritten = 1;  // the output cannot be written
+constexpr int kUnreadable = 2;  // an input cannot be read, or is refused
+
+struct ConvertJob {
+    std::string song;     // the MIDI file
+    std::string output;   // the VGM file to write
+    bool gzip = true;     // a .vgz (one gzip member) rather than a plain .vgm
+    bool arrange = true;
+};
+
+struct ConvertResult {
+    int status = kConverted;
+    std::string message;       // why it failed: the reader's own line, or ours
+    bool arranged = false;
+    ArrangeSummary summary;    // when arranged
+};
+
+// "dir/song.mid" -> "dir/song.vgz": the song's name with its last extension
+// replaced (or added when it has none).
+std::string OutputFor(const std::string& song);
+// Whether an output name asks for a plain VGM file: it ends in ".vgm" (any case).
+bool IsPlainVgm(const std::string& output);
+
+// Converts one song with `bank`, which is only read (never loaded) meanwhile. Thread-safe.
+ConvertResult ConvertSong(const ConvertJob& job, FMInst& bank);
+
+// The song's VGM file image with its GD3 tag, as ConvertSong saves it before
+// compression; empty (with `result` telling why) when the song is refused.
+std::vector<std::uint8_t> BuildVgm(const ConvertJob& job, FMInst& bank, ConvertResult& result);
+
+}  // namespace fmtool
