@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Write the seed files of the fuzz_vgm_info corpus under fuzz/corpus/.
 
-Small VGM files of several versions and shapes, plain and gzip: each reaches a
+Small VGM files of several versions and shapes, plain and gzip, named without the .vgm/.vgz the
+repository ignores: each reaches a
 corner of the reader (a loop, a GD3 tag, a data block and DAC writes, a 1.71
 header, other chips). Deterministic. Usage: python3 fuzz/make_vgm_seeds.py
 """
@@ -78,17 +79,17 @@ NOISE = [0x50, 0xE4, 0x50, 0xF0]
 def main():
     os.makedirs(OUT, exist_ok=True)
     seeds = {
-        "fm_loop.vgm": vgm(FM_NOTE + [0x62, 0x62] + [0x52, 0x28, 0x00, 0x61, 0x00, 0x10, 0x66], loop_at=len(FM_NOTE) + 2),
-        "psg.vgm": vgm(SQUARE + NOISE + [0x63, 0x50, 0x9F, 0x50, 0xFF, 0x7F, 0x66], version=0x101),
-        "tagged.vgm": vgm(FM_NOTE + [0x62, 0x66], gd3=gd3("Title", "", "Game", "", "Sega Mega Drive / Genesis", "",
+        "fm_loop": vgm(FM_NOTE + [0x62, 0x62] + [0x52, 0x28, 0x00, 0x61, 0x00, 0x10, 0x66], loop_at=len(FM_NOTE) + 2),
+        "psg": vgm(SQUARE + NOISE + [0x63, 0x50, 0x9F, 0x50, 0xFF, 0x7F, 0x66], version=0x101),
+        "tagged": vgm(FM_NOTE + [0x62, 0x66], gd3=gd3("Title", "", "Game", "", "Sega Mega Drive / Genesis", "",
                                                          "Author", "", "2024/01/01", "fmroll", "notes\nline 2")),
-        "dac.vgm": vgm([0x67, 0x66, 0x00, 0x04, 0, 0, 0, 0x80, 0x90, 0xA0, 0xB0, 0x52, 0x2B, 0x80,
+        "dac": vgm([0x67, 0x66, 0x00, 0x04, 0, 0, 0, 0x80, 0x90, 0xA0, 0xB0, 0x52, 0x2B, 0x80,
                         0xE0, 0, 0, 0, 0, 0x81, 0x82, 0x83, 0x80, 0x66]),
-        "v171.vgm": vgm(FM_NOTE + [0x62, 0xA0, 0x07, 0x38, 0x66], version=0x171, header=0x100,
+        "v171": vgm(FM_NOTE + [0x62, 0xA0, 0x07, 0x38, 0x66], version=0x171, header=0x100,
                         clocks={0x74: 1789772, 0xE0: 3579545}),
-        "v100.vgm": vgm(SQUARE + [0x62, 0x66], version=0x100),
+        "v100": vgm(SQUARE + [0x62, 0x66], version=0x100),
     }
-    seeds["fm_loop.vgz"] = gzip.compress(seeds["fm_loop.vgm"], mtime=0)
+    seeds["fm_loop_gzip"] = gzip.compress(seeds["fm_loop"], mtime=0)
     for name, data in seeds.items():
         with open(os.path.join(OUT, name), "wb") as f:
             f.write(data)
