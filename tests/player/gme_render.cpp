@@ -111,4 +111,39 @@ double MeasureFrequency(const std::vector<double>& pcm, long begin, long end) {
     return (crossings - 1) * kSampleRate / (last - first);
 }
 
+double MeasurePitch(const std::vector<double>& pcm, long begin, long end, double minHz, double maxHz) {
+    end = std::min<long>(end, static_cast<long>(pcm.size()));
+    const long minLag = std::max<long>(2, static_cast<long>(kSampleRate / maxHz));
+    const long maxLag = static_cast<long>(kSampleRate / minHz) + 1;
+    const long window = end - begin - maxLag;
+    if (begin < 0 || window < maxLag) return 0;
+
+    // Difference of the signal with itself delayed by each lag, normalised by
+    // its running mean over the shorter lags, so that 0 is a perfect repeat.
+    std::vector<double> diff(static_cast<std::size_t>(maxLag + 1), 0.0);
+    double running = 0;
+    std::vector<double> norm(diff.size(), 1.0);
+    for (long lag = 1; lag <= maxLag; ++lag) {
+        double sum = 0;
+        for (long i = begin; i < begin + window; ++i) {
+            const double d = pcm[i] - pcm[i + lag];
+            sum += d * d;
+        }
+        diff[lag] = sum;
+        running += sum;
+        norm[lag] = running > 0 ? sum * static_cast<double>(lag) / running : 1.0;
+    }
+    // The first dip below the threshold, followed down to its bottom.
+    constexpr double kThreshold = 0.15;
+    long lag = minLag;
+    while (lag < maxLag && norm[lag] >= kThreshold) ++lag;
+    if (lag >= maxLag) return 0;
+    while (lag + 1 < maxLag && norm[lag + 1] < norm[lag]) ++lag;
+    // A parabola through the bottom and its neighbours places it between samples.
+    const double a = norm[lag - 1], b = norm[lag], c = norm[lag + 1];
+    const double denom = a - 2 * b + c;
+    const double shift = denom > 0 ? 0.5 * (a - c) / denom : 0.0;
+    return kSampleRate / (static_cast<double>(lag) + shift);
+}
+
 }  // namespace playertest

@@ -51,6 +51,14 @@ double Rms(const std::vector<double>& pcm, long begin, long end);
 // Returns 0 when fewer than two crossings are found.
 double MeasureFrequency(const std::vector<double>& pcm, long begin, long end);
 
+// The fundamental frequency of samples [begin, end) in Hz by the YIN method
+// (de Cheveigné and Kawahara): the shortest period, between 1/maxHz and
+// 1/minHz, at which the signal repeats itself to within a small share of its
+// energy. Unlike counting zero crossings it reads the pitch of bright tones
+// whose waveform crosses zero several times a period. Returns 0 when no period
+// in the range fits, as for noise or silence.
+double MeasurePitch(const std::vector<double>& pcm, long begin, long end, double minHz, double maxHz);
+
 // Sample index of a time in seconds.
 inline long At(double seconds) { return static_cast<long>(seconds * kSampleRate); }
 
