@@ -1,7 +1,8 @@
 // Fuzz target: arbitrary SMF bytes through the whole conversion (reader,
 // frame conversion, sequencer, both chip drivers and the VGM writer) into
 // memory, with a fixed bank. It holds that frame numbers never decrease along
-// the song and that the file's sample count is 735 per frame of the song.
+// the song and that the file's sample count is one frame's worth of samples
+// per frame of the song.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include "instruments/fminst.h"
 #include "midi/midic.h"
 #include "midi/render_song.h"
+#include "vgm/vgm_format.h"
 #include "vgm/vgmout.h"
 
 namespace {
@@ -21,8 +23,6 @@ namespace {
 // thousands of runs. The reader already refuses anything the header's
 // 32-bit sample count cannot hold.
 constexpr std::uint32_t kMaxRenderedFrames = 20000;
-
-constexpr std::uint32_t kSamplesPerFrame = 735;
 
 // Voices with different algorithms, pans and LFO settings, and one whose
 // values all lie outside the registers' ranges, so that the drivers' masking
@@ -69,9 +69,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    MIDI::MIDIC reader;
-    std::unique_ptr<MIDI::DMIDI> song = reader.convert_smf(data, size, 48);
-    if (!song || !reader.convert_clock_to_frame(song.get(), 60)) return 0;
+    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(data, size);
+    if (!song) return 0;
     // A decreasing frame would also send the render loop round for ever.
     if (song->events.empty() || !fuzzsupport::ClocksNeverDecrease(*song)) std::abort();
     const std::uint32_t endFrame = song->events.back().clock;
@@ -80,10 +79,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     VGMOUT vgm;
     MIDI::RenderSong(song.get(), bank, &vgm);
 
-    if (vgm.TotalSamples() != kSamplesPerFrame * endFrame) std::abort();
+    if (vgm.TotalSamples() != VGM::kSamplesPerFrame * endFrame) std::abort();
     const std::vector<std::uint8_t> image = vgm.Image();
     if (image.size() != VGMOUT::kHeaderSize + vgm.Stream().size()) std::abort();
     // The end event is always last, so the stream always closes with the end marker.
-    if (vgm.Stream().empty() || vgm.Stream().back() != 0x66) std::abort();
+    if (vgm.Stream().empty() || vgm.Stream().back() != VGM::kCmdEnd) std::abort();
     return 0;
 }

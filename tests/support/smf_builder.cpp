@@ -1,6 +1,10 @@
 #include "tests/support/smf_builder.h"
 
+#include "midi/smf_format.h"
+
 namespace testsupport {
+
+using namespace MIDI;
 
 Bytes Vlq(std::uint64_t value) {
     Bytes groups;
@@ -28,53 +32,53 @@ TrackBuilder& TrackBuilder::Raw(std::uint64_t delta, std::initializer_list<std::
     return *this;
 }
 
-static std::uint8_t Status(int kind, int ch) { return static_cast<std::uint8_t>(kind | (ch & 0x0F)); }
+static std::uint8_t Status(int kind, int ch) { return static_cast<std::uint8_t>(kind | (ch & kChannelMask)); }
 static std::uint8_t Data(int v) { return static_cast<std::uint8_t>(v); }
 
 TrackBuilder& TrackBuilder::NoteOn(std::uint64_t delta, int ch, int note, int velocity) {
-    return Raw(delta, {Status(0x90, ch), Data(note), Data(velocity)});
+    return Raw(delta, {Status(kNoteOn, ch), Data(note), Data(velocity)});
 }
 TrackBuilder& TrackBuilder::NoteOff(std::uint64_t delta, int ch, int note, int velocity) {
-    return Raw(delta, {Status(0x80, ch), Data(note), Data(velocity)});
+    return Raw(delta, {Status(kNoteOff, ch), Data(note), Data(velocity)});
 }
 TrackBuilder& TrackBuilder::Control(std::uint64_t delta, int ch, int controller, int value) {
-    return Raw(delta, {Status(0xB0, ch), Data(controller), Data(value)});
+    return Raw(delta, {Status(kControlChange, ch), Data(controller), Data(value)});
 }
 TrackBuilder& TrackBuilder::Program(std::uint64_t delta, int ch, int program) {
-    return Raw(delta, {Status(0xC0, ch), Data(program)});
+    return Raw(delta, {Status(kProgramChange, ch), Data(program)});
 }
 TrackBuilder& TrackBuilder::Bend(std::uint64_t delta, int ch, int bend) {
-    const int raw = bend + 8192;
-    return Raw(delta, {Status(0xE0, ch), Data(raw & 0x7F), Data(raw >> 7)});
+    const int raw = bend + kPitchBendCentre;
+    return Raw(delta, {Status(kPitchBend, ch), Data(raw & 0x7F), Data(raw >> 7)});
 }
 TrackBuilder& TrackBuilder::Tempo(std::uint64_t delta, std::uint32_t us) {
-    return Raw(delta, {0xFF, 0x51, 0x03, Data(us >> 16), Data(us >> 8), Data(us)});
+    return Raw(delta, {kMetaEvent, kMetaSetTempo, 0x03, Data(us >> 16), Data(us >> 8), Data(us)});
 }
 TrackBuilder& TrackBuilder::Meta(std::uint64_t delta, std::uint8_t type, const Bytes& body) {
-    Raw(delta, {0xFF, type});
+    Raw(delta, {kMetaEvent, type});
     Bytes len = Vlq(body.size());
     data.insert(data.end(), len.begin(), len.end());
     data.insert(data.end(), body.begin(), body.end());
     return *this;
 }
 TrackBuilder& TrackBuilder::Sysex(std::uint64_t delta, const Bytes& body) {
-    Raw(delta, {0xF0});
+    Raw(delta, {kSystemExclusive});
     Bytes len = Vlq(body.size());
     data.insert(data.end(), len.begin(), len.end());
     data.insert(data.end(), body.begin(), body.end());
     return *this;
 }
-TrackBuilder& TrackBuilder::EndOfTrack(std::uint64_t delta) { return Raw(delta, {0xFF, 0x2F, 0x00}); }
+TrackBuilder& TrackBuilder::EndOfTrack(std::uint64_t delta) { return Raw(delta, {kMetaEvent, kMetaEndOfTrack, 0x00}); }
 
 Bytes BuildSmfRaw(std::uint16_t format, std::uint16_t trackCount, std::uint16_t division,
                   const std::vector<Bytes>& trackData) {
-    Bytes out = {'M', 'T', 'h', 'd'};
+    Bytes out(kHeaderTag, kHeaderTag + 4);
     AppendBe32(out, 6);
     AppendBe16(out, format);
     AppendBe16(out, trackCount);
     AppendBe16(out, division);
     for (const Bytes& t : trackData) {
-        out.insert(out.end(), {'M', 'T', 'r', 'k'});
+        out.insert(out.end(), kTrackTag, kTrackTag + 4);
         AppendBe32(out, static_cast<std::uint32_t>(t.size()));
         out.insert(out.end(), t.begin(), t.end());
     }

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "vgm/vgm_format.h"
+
 namespace testsupport {
 
 std::string Hex(const std::vector<std::uint8_t>& bytes) {
@@ -33,9 +35,9 @@ std::string Hex(const std::vector<VgmCommand>& commands) {
 // Operand count of each command this project writes.
 static int OperandCount(std::uint8_t op) {
     switch (op) {
-        case 0x50: return 1;
-        case 0x52: case 0x53: case 0x61: return 2;
-        case 0x62: case 0x63: case 0x66: return 0;
+        case VGM::kCmdSn76489Write: return 1;
+        case VGM::kCmdYm2612Port0: case VGM::kCmdYm2612Port1: case VGM::kCmdWait: return 2;
+        case VGM::kCmdWaitFrame: case VGM::kCmdWaitFrame50: case VGM::kCmdEnd: return 0;
         default: return -1;
     }
 }
@@ -53,25 +55,24 @@ std::vector<VgmCommand> DecodeStream(const std::vector<std::uint8_t>& stream) {
             break;
         }
         c.bytes.assign(stream.begin() + i, stream.begin() + i + 1 + n);
-        if (op == 0x61) c.wait = c.bytes[1] | c.bytes[2] << 8;
-        if (op == 0x62) c.wait = 735;
-        if (op == 0x63) c.wait = 882;
+        if (op == VGM::kCmdWait) c.wait = VGM::Get16(&c.bytes[1]);
+        if (op == VGM::kCmdWaitFrame) c.wait = VGM::kSamplesPerFrame;
+        if (op == VGM::kCmdWaitFrame50) c.wait = VGM::kSamplesPerFrame50;
         out.push_back(c);
         i += 1 + n;
-        if (op == 0x66) break;
+        if (op == VGM::kCmdEnd) break;
     }
     return out;
 }
 
 std::uint32_t VgmFile::Field32(std::size_t offset) const {
     if (offset + 4 > bytes.size()) return 0xDEADBEEF;
-    return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
-           static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
+    return VGM::Get32(&bytes[offset]);
 }
 
 std::vector<std::uint8_t> VgmFile::Stream() const {
-    if (bytes.size() < 64) return {};
-    return std::vector<std::uint8_t>(bytes.begin() + 64, bytes.end());
+    if (bytes.size() < VGM::kHeaderSize) return {};
+    return std::vector<std::uint8_t>(bytes.begin() + VGM::kHeaderSize, bytes.end());
 }
 
 VgmFile ReadVgmFile(const std::string& path) {
