@@ -1,5 +1,6 @@
 #include "fmtool/audio_render.h"
 
+#include <fcntl.h>
 #include <gme/gme.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -44,16 +45,64 @@ bool WriteAll(int fd, const void* data, std::size_t size) {
     return true;
 }
 
-// The child: renders and streams, then ends without running this program's
-// exit handlers.
-[[noreturn]] void RenderChild(Music_Emu* emu, int fd, std::uint64_t frames) {
+bool ReadAll(int fd, void* data, std::size_t size) {
+    char* p = static_cast<char*>(data);
+    while (size > 0) {
+        const ssize_t n = read(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// The first message of the child: 'E' and the player's error, or 'V' and
+// the voice names, one a line; behind a 32-bit length.
+bool SendReport(int fd, const std::string& report) {
+    const std::uint32_t length = static_cast<std::uint32_t>(report.size());
+    return WriteAll(fd, &length, sizeof length) && WriteAll(fd, report.data(), report.size());
+}
+
+// The order the child waits for before it renders.
+struct Order {
+    std::uint64_t frames;
+    std::int32_t mute_mask;
+};
+
+// The child: loads, reports, renders and streams, then ends without running
+// this program's exit handlers.
+[[noreturn]] void RunChild(const std::vector<std::uint8_t>& image, int rate, int out, int in) {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, SIG_DFL);
+    // The player's own complaints (a failed assertion) stay out of the
+    // one-line message this side gives.
+    const int null = open("/dev/null", O_WRONLY);
+    if (null >= 0) dup2(null, STDERR_FILENO);
+    Music_Emu* emu = nullptr;
+    gme_err_t err = gme_open_data(image.data(), static_cast<long>(image.size()), &emu, rate);
+    if (!err) {
+        gme_set_autoload_playback_limit(emu, 0);
+        gme_ignore_silence(emu, 1);
+        err = gme_start_track(emu, kTrack);
+    }
+    if (err) {
+        SendReport(out, std::string("E") + err);
+        _exit(0);
+    }
+    std::string report = "V";
+    for (int i = 0; i < gme_voice_count(emu); ++i) {
+        const char* name = gme_voice_name(emu, i);
+        report += std::string(name ? name : "") + "\n";
+    }
+    Order order;
+    if (!SendReport(out, report) || !ReadAll(in, &order, sizeof order)) _exit(kChildPipeError);
+    gme_mute_voices(emu, order.mute_mask);
     std::vector<std::int16_t> block(2 * kChildBlockFrames);
-    while (frames > 0) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(frames, kChildBlockFrames));
+    while (order.frames > 0) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(order.frames, kChildBlockFrames));
         if (gme_play(emu, static_cast<int>(2 * n), block.data()) != nullptr) _exit(kChildPlayerError);
-        if (!WriteAll(fd, block.data(), n * kBytesPerFrame)) _exit(kChildPipeError);
-        frames -= n;
+        if (!WriteAll(out, block.data(), n * kBytesPerFrame)) _exit(kChildPipeError);
+        order.frames -= n;
     }
     _exit(0);
 }
@@ -100,26 +149,52 @@ GmeRender::~GmeRender() {
         kill(child_, SIGKILL);
         waitpid(child_, nullptr, 0);
     }
-    if (pipe_ >= 0) close(pipe_);
-    if (emu_) gme_delete(emu_);
+    if (from_child_ >= 0) close(from_child_);
+    if (to_child_ >= 0) close(to_child_);
 }
 
 bool GmeRender::Load(const std::vector<std::uint8_t>& image, int rate, std::string& error) {
-    if (gme_err_t err = gme_open_data(image.data(), static_cast<long>(image.size()), &emu_, rate)) {
-        error = err;
+    int up[2], down[2];
+    if (pipe(up) != 0) {
+        error = "cannot start the player";
         return false;
     }
-    gme_set_autoload_playback_limit(emu_, 0);
-    gme_ignore_silence(emu_, 1);
-    if (gme_err_t err = gme_start_track(emu_, kTrack)) {
-        error = err;
+    if (pipe(down) != 0) {
+        close(up[0]);
+        close(up[1]);
+        error = "cannot start the player";
+        return false;
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(up[0]);
+        close(down[1]);
+        RunChild(image, rate, up[1], down[0]);
+    }
+    close(up[1]);
+    close(down[0]);
+    from_child_ = up[0];
+    to_child_ = down[1];
+    if (pid < 0) {
+        error = "cannot start the player";
+        return false;
+    }
+    child_ = pid;
+
+    std::uint32_t length = 0;
+    std::string report;
+    if (ReadAll(from_child_, &length, sizeof length)) {
+        report.resize(length);
+        if (!ReadAll(from_child_, &report[0], length)) report.clear();
+    }
+    if (report.empty()) return Finish(error);  // the child died loading the file
+    if (report[0] == 'E') {
+        error = report.substr(1);
         return false;
     }
     voices_.clear();
-    for (int i = 0; i < gme_voice_count(emu_); ++i) {
-        const char* name = gme_voice_name(emu_, i);
-        voices_.push_back(name ? name : "");
-    }
+    for (std::size_t at = 1, end; (end = report.find('\n', at)) != std::string::npos; at = end + 1)
+        voices_.push_back(report.substr(at, end - at));
     return true;
 }
 
@@ -136,32 +211,17 @@ bool GmeRender::Select(const std::vector<std::string>& names, bool solo, std::st
         named |= 1 << (it - voices_.begin());
     }
     const int all = (1 << voices_.size()) - 1;
-    gme_mute_voices(emu_, solo ? all & ~named : named);
+    mute_mask_ = solo ? all & ~named : named;
     return true;
 }
 
 bool GmeRender::Start(std::uint64_t frames, std::string& error) {
-    int fds[2];
-    if (pipe(fds) != 0) {
-        error = "cannot start the player";
-        return false;
-    }
-    const pid_t pid = fork();
-    if (pid < 0) {
-        close(fds[0]);
-        close(fds[1]);
-        error = "cannot start the player";
-        return false;
-    }
-    if (pid == 0) {
-        close(fds[0]);
-        RenderChild(emu_, fds[1], frames);
-    }
-    close(fds[1]);
-    child_ = pid;
-    pipe_ = fds[0];
+    const Order order{frames, mute_mask_};
+    const bool sent = WriteAll(to_child_, &order, sizeof order);
+    close(to_child_);
+    to_child_ = -1;
     left_ = frames;
-    return true;
+    return sent || Finish(error);
 }
 
 bool GmeRender::Next(std::int16_t* stereo, std::size_t max_frames, std::size_t& got, std::string& error) {
@@ -172,7 +232,7 @@ bool GmeRender::Next(std::int16_t* stereo, std::size_t max_frames, std::size_t& 
     char* out = reinterpret_cast<char*>(stereo);
     std::size_t bytes = 0;
     while (bytes < kBytesPerFrame || bytes % kBytesPerFrame != 0) {
-        const ssize_t n = read(pipe_, out + bytes, want * kBytesPerFrame - bytes);
+        const ssize_t n = read(from_child_, out + bytes, want * kBytesPerFrame - bytes);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return Finish(error);  // the child ended early
         bytes += static_cast<std::size_t>(n);
@@ -188,13 +248,11 @@ bool GmeRender::Finish(std::string& error) {
     while (waitpid(child_, &status, 0) < 0 && errno == EINTR) {
     }
     child_ = -1;
-    close(pipe_);
-    pipe_ = -1;
-    if (left_ == 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
-    if (WIFSIGNALED(status))
-        error = "the player failed on this file (" + std::string(strsignal(WTERMSIG(status))) + ")";
-    else
-        error = "the player failed on this file";
+    close(from_child_);
+    from_child_ = -1;
+    if (left_ == 0 && !voices_.empty() && WIFEXITED(status) && WEXITSTATUS(status) == 0) return true;
+    error = "the player failed on this file";
+    if (WIFSIGNALED(status)) error += " (" + std::string(strsignal(WTERMSIG(status))) + ")";
     return false;
 }
 

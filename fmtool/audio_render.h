@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-struct Music_Emu;
-
 namespace fmtool {
 
 constexpr int kDefaultExtraLoops = 1;        // passes of the loop after the first
@@ -37,9 +35,10 @@ std::uint64_t AtRate(std::uint64_t samples44100, int rate);
 // frames whose last `fade` frames fade out, by the fade's gain.
 void ApplyFade(std::int16_t* stereo, std::size_t frames, std::uint64_t first, std::uint64_t total, std::uint64_t fade);
 
-// One VGM file in the player. The rendering runs in a child process that
-// streams the samples back: a fault of the player on a hostile file ends the
-// child, and this side reports it as an error instead of going down with it.
+// One VGM file in the player. Everything the player does, loading included,
+// happens in a child process that streams the samples back: the player
+// asserts and faults on some hostile files, and that must end the child, not
+// this program, which reports it as an error instead.
 class GmeRender {
 public:
     GmeRender() = default;
@@ -68,10 +67,11 @@ public:
 private:
     bool Finish(std::string& error);
 
-    Music_Emu* emu_ = nullptr;
     std::vector<std::string> voices_;
+    int mute_mask_ = 0;
     pid_t child_ = -1;
-    int pipe_ = -1;
+    int from_child_ = -1;  // the child's report, then the samples
+    int to_child_ = -1;    // the order to render
     std::uint64_t left_ = 0;  // frames still to come
 };
 

@@ -1,5 +1,6 @@
 // fmtool play: renders a VGM file to an audio file, or to standard output.
 #include <CLI/CLI.hpp>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -116,6 +117,9 @@ bool ReadWhole(const std::string& path, std::vector<std::uint8_t>& bytes, std::s
 }
 
 int RunPlay(const PlayOptions& opt) {
+    // The samples come through a pipe and may go out through one: a closed
+    // pipe is a write error like any other, not the end of the program.
+    signal(SIGPIPE, SIG_IGN);
     const std::string output = opt.output.empty() ? DefaultOutput(opt.file) : opt.output;
     AudioFormat format;
     if (!AudioFormatOf(output, format))

@@ -148,6 +148,10 @@ TEST_F(Play, FailuresLeaveAnEarlierFileAlone) {
     const Bytes seek = {0x52, 0x2B, 0x80, 0xE0, 0xFF, 0xFF, 0xFF, 0x7F, 0x81, 0x81};
     hostile.insert(hostile.begin() + 0x40, seek.begin(), seek.end());
     dir_.Write("hostile.vgm", hostile);
+    // A square-wave chip clocked at 1 Hz: the player fails an assertion loading it.
+    Bytes slow = dir_.Read("once.vgm");
+    slow[0x0C] = 1, slow[0x0D] = slow[0x0E] = slow[0x0F] = 0;
+    dir_.Write("slow.vgm", slow);
     dir_.Write("keep.wav", std::string("earlier"));
     struct Case {
         std::vector<std::string> args;
@@ -155,6 +159,7 @@ TEST_F(Play, FailuresLeaveAnEarlierFileAlone) {
         std::string message;
     } cases[] = {
         {{"hostile.vgm", "-o", "keep.wav"}, 2, "fmtool play: hostile.vgm: the player failed on this file"},
+        {{"slow.vgm", "-o", "keep.wav"}, 2, "fmtool play: slow.vgm cannot be played: the player failed on this file (Aborted)\n"},
         {{"bank.opm", "-o", "keep.wav"}, 2, "fmtool play: bank.opm is not a VGM file\n"},
         {{"once.vgm", "-o", "keep.wav", "--solo", "FM 7"}, 2, "no channel named \"FM 7\"; this file has FM 1"},
         {{"once.vgm", "-o", "keep.mp3"}, 2, "cannot tell the audio format of keep.mp3"},
