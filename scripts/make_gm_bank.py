@@ -85,13 +85,13 @@ HPS = env(31, 7, 5, 7, 4, ks=2)
 CLAV = env(31, 8, 6, 8, 5, ks=2)
 
 PIANOS = [
-    Voice("Acoustic Grand Piano", "warm string body plus a fast-fading hammer partial an octave up",
+    Voice("Acoustic Grand Piano", "string body, an octave partial and a ratio-5 hammer that fades fast",
           4, 4, op(24, 1, PNO_M, dt=3), op(12, 1, PNO_C, dt=3), op(34, 5, HAMMER, dt=7), op(22, 2, PNO_C, dt=7)),
     Voice("Bright Acoustic Piano", "the grand with more body modulation and a harder hammer",
           4, 4, op(19, 1, PNO_M, dt=3), op(12, 1, PNO_C, dt=3), op(28, 5, HAMMER, dt=7), op(20, 2, PNO_C, dt=7)),
-    Voice("Electric Grand Piano", "two slightly detuned string pairs, a bright third-partial hammer",
+    Voice("Electric Grand Piano", "two slightly detuned string pairs, a bright ratio-3 hammer",
           4, 4, op(22, 1, PNO_M, dt=3), op(12, 1, PNO_C, dt=3), op(30, 3, HAMMER), op(18, 1, PNO_C, dt=7)),
-    Voice("Honky-tonk Piano", "two equal pairs detuned against each other for the out-of-tune shimmer",
+    Voice("Honky-tonk Piano", "two string pairs detuned against each other for the out-of-tune shimmer",
           4, 4, op(23, 1, PNO_M, dt=3), op(14, 1, PNO_C, dt=3, ks=1, d1r=9, d2r=8),
           op(25, 1, PNO_M, dt=7), op(17, 1, PNO_C, dt=7, ks=1, d1r=9, d2r=8)),
     Voice("Electric Piano 1", "tine piano: round sine body plus a ratio-14 tine that rings briefly",
@@ -100,7 +100,7 @@ PIANOS = [
           4, 3, op(24, 1, PNO_M), op(12, 1, EP_C), op(28, 4, HAMMER, d1l=8), op(18, 1, EP_C, dt=7)),
     Voice("Harpsichord", "nasal pluck: feedback body plus a four-foot octave pair",
           4, 3, op(16, 1, HPS), op(14, 1, HPS), op(24, 4, HPS), op(20, 2, HPS)),
-    Voice("Clavinet", "hard, short and nasal: heavy feedback and a ratio-3 bite",
+    Voice("Clavinet", "hard, short and nasal: strong modulation and a ratio-3 bite",
           4, 4, op(14, 1, CLAV), op(14, 1, CLAV), op(22, 3, CLAV, d1r=12), op(20, 1, CLAV, dt=7)),
 ]
 
@@ -144,7 +144,7 @@ def drawbars(name, idea, levels, muls=(1, 2, 3, 4), shape=ORG, fb=0, pms=0, ams=
 
 
 ORGANS = [
-    drawbars("Drawbar Organ", "tonewheel drawbars 8', 4', 2 2/3', 2' with a little feedback click",
+    drawbars("Drawbar Organ", "tonewheel drawbars 8', 4', 2 2/3', 2', a touch of feedback on the fundamental",
              (14, 18, 22, 26), fb=1),
     Voice("Percussive Organ", "drawbars with the third-harmonic percussion that dies in a moment",
           7, 0, op(14, 1, ORG), op(18, 2, ORG), op(26, 4, ORG), op(18, 3, PERC)),
@@ -152,9 +152,9 @@ ORGANS = [
           6, 5, op(40, 1, ORG), op(14, 1, ORG), op(20, 2, ORG, am=1), op(24, 4, ORG), ams=1, pms=2),
     drawbars("Church Organ", "pipe principals 8', 4', 2', 1' speaking a little slowly",
              (16, 18, 22, 28), muls=(1, 2, 4, 8), shape=ORG_SOFT, fb=2),
-    Voice("Reed Organ", "harmonium: soft reedy pairs with odd harmonics",
+    Voice("Reed Organ", "harmonium: soft reedy pairs, the second an octave up",
           4, 3, op(34, 1, ORG_SOFT), op(14, 1, ORG_SOFT), op(38, 2, ORG_SOFT), op(22, 2, ORG_SOFT)),
-    Voice("Accordion", "bright reeds; the modulators are detuned for the musette waver",
+    Voice("Accordion", "bright reeds: two pairs, the second with a ratio-3 edge, slow vibrato",
           4, 4, op(30, 1, ORG_SOFT), op(14, 1, ORG_SOFT), op(32, 3, ORG_SOFT), op(24, 1, ORG_SOFT),
           pms=1),
     Voice("Harmonica", "breathy reed with a hand vibrato",
@@ -178,7 +178,7 @@ GUITARS = [
           4, 3, op(30, 1, GTR_M), op(12, 1, GTR_C), op(36, 3, PLUCK), op(22, 1, GTR_C, dt=7)),
     Voice("Acoustic Guitar (steel)", "brighter pluck, ratio-5 string zing on a third-partial carrier",
           4, 3, op(21, 1, GTR_M), op(12, 1, GTR_C), op(30, 5, PLUCK), op(20, 3, GTR_C, dt=7)),
-    Voice("Electric Guitar (jazz)", "warm hollow-body: little modulation, soft octave",
+    Voice("Electric Guitar (jazz)", "warm hollow-body: little modulation, a soft ratio-2 colour",
           4, 2, op(33, 1, GTR_M), op(12, 1, GTR_C), op(40, 2, GTR_M), op(22, 1, GTR_C)),
     Voice("Electric Guitar (clean)", "clear single-coil: feedback body and a ratio-3 edge",
           4, 3, op(23, 1, GTR_M), op(12, 1, GTR_C), op(30, 3, PLUCK), op(18, 1, GTR_C, dt=7)),
@@ -261,7 +261,7 @@ ENSEMBLES = [
           4, 3, op(20, 1, SECTION, dt=3), op(12, 1, SECTION), op(24, 1, SECTION, dt=7), op(20, 1, SECTION), pms=2),
     Voice("String Ensemble 2", "slow strings: softer section fading in",
           4, 3, op(24, 1, SLOW, dt=3), op(12, 1, SLOW), op(30, 2, SLOW, dt=7), op(20, 1, SLOW), pms=2),
-    Voice("Synth Strings 1", "bright analogue strings: hard feedback saws",
+    Voice("Synth Strings 1", "bright analogue strings: strongly modulated saws",
           4, 4, op(16, 1, SECTION, dt=3), op(12, 1, SECTION), op(19, 1, SECTION, dt=7), op(20, 1, SECTION), pms=1),
     Voice("Synth Strings 2", "soft analogue strings, slower",
           4, 3, op(24, 1, SLOW), op(12, 1, SLOW), op(28, 1, SLOW), op(20, 1, SLOW), pms=1),
@@ -295,7 +295,7 @@ BRASSES = [
     brass("French Horn", "mellow, covered horn speaking softly", 2, 38, 24, 46, 1, shape=HORN, mshape=HORN),
     Voice("Brass Section", "two brass pairs, one with a ratio-2 edge",
           4, 3, op(18, 1, BRASS_M, dt=3), op(12, 1, BRASS_C), op(24, 2, BRASS_M, dt=7), op(20, 1, BRASS_C), pms=2),
-    Voice("Synth Brass 1", "analogue brass: hard feedback saw with a filter swell",
+    Voice("Synth Brass 1", "analogue brass: bright saw with a filter swell",
           4, 4, op(15, 1, BRASS_M, ar=15), op(12, 1, BRASS_C), op(18, 1, BRASS_M, ar=15, dt=7), op(20, 1, BRASS_C)),
     Voice("Synth Brass 2", "softer, warmer analogue brass",
           4, 3, op(21, 1, BRASS_M, ar=14), op(12, 1, BRASS_C), op(30, 2, BRASS_M, ar=14), op(20, 1, BRASS_C)),
@@ -358,7 +358,7 @@ LEAD_M = env(31, 3, 0, 8, 1, ks=1)
 LEADS = [
     Voice("Lead 1 (square)", "square wave: ratio-2 modulation gives the odd harmonics",
           4, 0, op(21, 2, LEAD), op(12, 1, LEAD), op(26, 2, LEAD), op(26, 1, LEAD), pms=2),
-    Voice("Lead 2 (sawtooth)", "sawtooth: hard feedback modulator into a sine",
+    Voice("Lead 2 (sawtooth)", "sawtooth: strong ratio-1 modulation gives every harmonic",
           4, 3, op(14, 1, LEAD), op(12, 1, LEAD), op(18, 1, LEAD), op(24, 1, LEAD), pms=2),
     Voice("Lead 3 (calliope)", "steam whistle: fundamental, strong third harmonic, breath",
           6, 7, op(20, 1, LEAD), op(34, 4, LEAD), op(24, 3, LEAD), op(12, 1, LEAD), pms=3),
@@ -395,7 +395,7 @@ PADS = [
           4, 2, op(40, 1, PAD_SLOW), op(12, 1, PAD_SLOW), op(38, 3, PAD_SLOW), op(22, 2, PAD_SLOW), pms=1),
     Voice("Pad 6 (metallic)", "metallic pad: ratio-7 and ratio-11 modulation",
           4, 0, op(36, 7, PAD), op(12, 1, PAD), op(40, 11, PAD), op(22, 2, PAD), pms=1),
-    Voice("Pad 7 (halo)", "airy halo: vocal carriers and a breath of noise",
+    Voice("Pad 7 (halo)", "airy halo: vocal carriers on harmonics 1, 2 and 4",
           5, 0, op(44, 1, PAD_SLOW), op(12, 1, PAD_SLOW), op(24, 2, PAD_SLOW), op(28, 4, PAD_SLOW), pms=2),
     Voice("Pad 8 (sweep)", "filter sweep: the modulators fade in slowly, brightening the held note",
           3, 5, op(30, 1, SWEEP), op(30, 1, SWEEP, dt=7), op(34, 2, SWEEP), op(12, 1, PAD), pms=1),
@@ -546,8 +546,9 @@ HEADER = """\
 //   sounds at the pitch the converter sets for it (which is one octave above
 //   the MIDI note number; the bank does not move it). Higher carriers (MUL 2
 //   to 6) only add partials. DT1 (1-3 up, 5-7 down, 0 and 4 none) detunes by
-//   a few cents at most; it sits on modulators for a moving, chorused tone,
-//   so that held notes do not beat in volume.
+//   a few cents at most: on struck and plucked sounds it detunes whole
+//   pairs (the beating of unison strings); on held sounds it sits on
+//   modulators only, for a moving tone without a beating volume.
 // - Loudness: note velocity scales the carriers' TL (velocity 100 adds about
 //   7 steps, 5 dB); modulators keep their TL, so the timbre does not change
 //   with velocity. Carrier TLs were balanced by measurement through the
