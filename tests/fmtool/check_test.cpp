@@ -6,11 +6,13 @@
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "fmtool/check/loss_report.h"
 #include "fmtool/check/playback_model.h"
+#include "fmtool/check/report_format.h"
 #include "instruments/fminst.h"
 #include "midi/render_song.h"
 #include "midi/smf_score.h"
@@ -127,6 +129,9 @@ TEST(Check, EveryKindOfFinding) {
         {"bend on the noise", TrackBuilder().Bend(0, 9, 100), 9, FindingKind::kIgnoredController, 1, 130},
         {"tempo not in whole BPM", TrackBuilder(p0).Tempo(0, 600000).NoteOn(0, 0, 60, 100).NoteOff(480, 0, 60), -1, FindingKind::kTempoRounded, 1},
         {"rest after the last event", TrackBuilder(p0).NoteOn(0, 0, 60, 100).NoteOff(48, 0, 60).Meta(96, 0x01, {'x'}), -1, FindingKind::kRestCut, 1},
+        {"odd connection heard at full velocity only", TrackBuilder().Program(0, 4, 2).NoteOn(0, 4, 60, 100).NoteOff(24, 4, 60).NoteOn(0, 4, 60, 127).NoteOff(24, 4, 60), 4, FindingKind::kSilentVoice, 1, 2},
+        {"note-on at the song's last event", TrackBuilder(p0).NoteOn(0, 0, 60, 100).NoteOff(24, 0, 60).NoteOn(0, 0, 62, 100), 0, FindingKind::kNeverHeard, 1},
+        {"program change cuts a note", TrackBuilder(p0).NoteOn(0, 0, 60, 100).Program(12, 0, 0).NoteOff(84, 0, 60), 0, FindingKind::kCutShort, 1},
         {"octave", TrackBuilder(p0).NoteOn(0, 0, 60, 100).NoteOff(24, 0, 60), -1, FindingKind::kOctaveUp, 1},
     };
     for (const FindingCase& c : cases) {
@@ -154,6 +159,40 @@ TEST(Check, TempoAndRestMeasures) {
     EXPECT_NEAR(rest->seconds, 0.6, 0.01);
     EXPECT_EQ(rest->first_bar.bar, 3u);
     EXPECT_EQ(rest->first_bar.beat, 3u);
+}
+
+TEST(Check, WorstChannelFirstInBothForms) {
+    const Bytes smf = Song(TrackBuilder()
+                               .NoteOn(0, 0, 60, 100).NoteOff(24, 0, 60)
+                               .NoteOn(0, 11, 60, 100).NoteOn(0, 11, 64, 100).NoteOff(24, 11, 60).NoteOff(0, 11, 64)
+                               .Control(0, 0, 7, 90).Control(0, 0, 1, 20).Control(0, 0, 1, 30));
+    const fmtool::LossReport r = Check(smf);
+    std::ostringstream text, json;
+    fmtool::WriteReportText(text, r);
+    fmtool::WriteReportJson(json, r);
+    EXPECT_EQ(text.str(),
+              "MIDI channel 12 (not played): 0 of 2 notes heard\n"
+              "  2 notes not played: channels 11-16 have no chip channel (first at 0:00.3, bar 1 beat 1)\n"
+              "MIDI channel 1 (FM 1): 0 of 1 notes heard\n"
+              "  1 note before any program change: no FM voice is loaded, so they are silent (first at 0:00.0, bar 1 beat 1)\n"
+              "  2 events of controller 1 (modulation) with no effect (first at 0:00.5, bar 1 beat 2)\n"
+              "  1 event of controller 7 (volume) with no effect (first at 0:00.5, bar 1 beat 2)\n"
+              "0 of 3 notes will be heard (0.0 %)\n");
+    EXPECT_LT(json.str().find("\"channel\": 12"), json.str().find("\"channel\": 1,"));
+    EXPECT_NE(json.str().find("\"kind\": \"ignored_controller\", \"severity\": \"changed\", \"count\": 2, "
+                              "\"controller\": 1, \"first\": {\"seconds\": 0.500, \"time\": \"0:00.5\", \"bar\": 1, \"beat\": 2}"),
+              std::string::npos)
+        << json.str();
+}
+
+TEST(Check, ExpressionDipSoundsTwiceForOneNote) {
+    const Bytes smf = Song(TrackBuilder().NoteOn(0, 6, 60, 100).Control(12, 6, 11, 0).Control(12, 6, 11, 100)
+                               .NoteOff(12, 6, 60));
+    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(smf.data(), smf.size(), false);
+    const fmtool::PlaybackModel model = fmtool::ModelPlayback(*song, Bank());
+    ASSERT_EQ(model.notes.size(), 1u);
+    EXPECT_TRUE(model.notes[0].heard());
+    EXPECT_EQ(model.chip_sounds[6], 2u);
 }
 
 // The model's stretches of sound against the audible chip notes of a frame
@@ -246,6 +285,10 @@ TEST(Check, CommandLine) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out.rfind("{\"notes\": 1, \"heard\": 0,", 0), 0u) << r.out;
     EXPECT_NE(r.out.find("\"kind\": \"no_program\""), std::string::npos);
+
+    // Without a bank, the built-in one.
+    r = testsupport::RunFmtool(dir.path(), {"check", "clean.mid"});
+    EXPECT_EQ(r.status, 0) << r.out;
 
     // Unreadable inputs: fmroll's own messages, nothing on standard output.
     const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {

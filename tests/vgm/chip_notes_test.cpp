@@ -92,4 +92,24 @@ TEST(ChipNotes, StopsAtUnknownCommandsAndCutData) {
     EXPECT_EQ(VGM::CommandLength(block.data(), 3), 0u);
 }
 
+TEST(ChipNotes, TrackerTakesOneCommandAtATime) {
+    std::vector<VGM::ChipNote> ended;
+    VGM::ChipNoteTracker tracker([&ended](const VGM::ChipNote& n) { ended.push_back(n); });
+    const Bytes stream = Cat({FmVoice(0), kKeyOn, {0x50, 0x8F, 0x50, 0x07, 0x50, 0x90}, {0x7F}, kKeyOff, {0x70}});
+    for (std::size_t at = 0; at < stream.size();) {
+        const std::size_t length = VGM::CommandLength(stream.data() + at, stream.size() - at);
+        ASSERT_GT(length, 0u);
+        EXPECT_TRUE(tracker.Command(stream.data() + at, length));
+        at += length;
+    }
+    ASSERT_EQ(ended.size(), 1u);  // the FM note, ended by its key-off after 16 samples
+    EXPECT_EQ(ended[0].Samples(), 16u);
+    tracker.Finish();  // the square still sounds: it ends at the last wait
+    ASSERT_EQ(ended.size(), 2u);
+    EXPECT_EQ(ended[1].channel, 6);
+    EXPECT_EQ(ended[1].off_sample, 17u);
+    const std::uint8_t end = 0x66;
+    EXPECT_FALSE(tracker.Command(&end, 1));
+}
+
 }  // namespace
