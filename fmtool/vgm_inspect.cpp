@@ -99,7 +99,7 @@ private:
         ChannelSummary& s = out_.channels[n.channel];
         ++s.key_ons;
         s.active_samples += n.Samples();
-        for (int note : {n.note, VGM::NearestMidiNote(n.last_hz)}) {
+        for (int note : {n.note, n.pitch_changes ? VGM::NearestMidiNote(n.last_hz) : -1}) {
             if (note < 0) continue;
             s.lowest = s.lowest < 0 ? note : std::min(s.lowest, note);
             s.highest = std::max(s.highest, note);

@@ -93,18 +93,19 @@ constexpr std::uint32_t kVersionDataOffset = 0x150;
 constexpr std::uint32_t kVersion151 = 0x151;
 constexpr std::uint32_t kVersion160 = 0x160;
 
-// Samples a command waits.
-std::uint32_t WaitOf(const std::uint8_t* c) {
-    switch (c[0]) {
-    case kCmdWait: return Get16(c + 1);
-    case kCmdWaitFrame: return kSamplesPerFrame;
-    case kCmdWaitFrame50: return kSamplesPerFrame50;
-    default: break;
+// Samples waited by the one-byte waits: 0x62, 0x63, 0x7n (n + 1) and the DAC
+// writes 0x8n (n). The wait 0x61 carries its count in its operands.
+constexpr std::array<std::uint16_t, 256> MakeWaits() {
+    std::array<std::uint16_t, 256> t{};
+    t[kCmdWaitFrame] = kSamplesPerFrame;
+    t[kCmdWaitFrame50] = kSamplesPerFrame50;
+    for (int n = 0; n < 16; ++n) {
+        t[kCmdWaitShort + n] = static_cast<std::uint16_t>(n + 1);
+        t[kCmdDacWait + n] = static_cast<std::uint16_t>(n);
     }
-    if ((c[0] & 0xF0) == kCmdWaitShort) return (c[0] & 0x0F) + 1u;
-    if ((c[0] & 0xF0) == kCmdDacWait) return c[0] & 0x0Fu;
-    return 0;
+    return t;
 }
+constexpr std::array<std::uint16_t, 256> kWaits = MakeWaits();
 
 }  // namespace
 
@@ -201,12 +202,12 @@ bool VgmReader::Next(VgmCommand& c) {
         return false;
     };
     const std::uint8_t* p;
-    std::size_t got;
     // Sound data without an end command runs into the tag; an offset that
     // points at anything else is the header's fault, not the data's.
     if (stream_.position() == gd3_after_data_ && stream_.Peek(4, p) == 4 && std::memcmp(p, "Gd3 ", 4) == 0)
         return halt(Stop::kEndOfData);
-    got = stream_.Peek(1, p);
+    // One look at as many bytes as the longest command: fewer only at the end.
+    const std::size_t got = stream_.Peek(VgmCommand::kMaxLength, p);
     if (got == 0) return halt(stream_.error().empty() ? Stop::kEndOfData : Stop::kUnreadable);
     const std::uint8_t op = p[0];
     const std::size_t length = kLengths[op];
@@ -215,14 +216,17 @@ bool VgmReader::Next(VgmCommand& c) {
         return halt(Stop::kUnknownCommand);
     }
     if (op == kCmdEnd) return halt(Stop::kEndCommand);
-    got = stream_.Peek(length, p);
     if (got < length) return halt(stream_.error().empty() ? Stop::kCutShort : Stop::kUnreadable);
 
     c.offset = stream_.position();
     c.sample = samples_;
     c.length = static_cast<std::uint8_t>(length);
-    std::memcpy(c.bytes, p, length);
-    c.wait = WaitOf(p);
+    // A copy of fixed size is a few moves; the bytes past `length` are not used.
+    if (got == VgmCommand::kMaxLength)
+        std::memcpy(c.bytes, p, VgmCommand::kMaxLength);
+    else
+        std::memcpy(c.bytes, p, length);
+    c.wait = op == kCmdWait ? Get16(p + 1) : kWaits[op];
     c.block_size = op == kCmdDataBlock ? Get32(p + 3) & kDataBlockSizeMask : 0;
     stream_.Consume(length);
     if (c.block_size != 0 && stream_.Skip(c.block_size) < c.block_size) {

@@ -185,18 +185,12 @@ bool VgmStream::Fill() {
     return true;
 }
 
-std::size_t VgmStream::Peek(std::size_t n, const std::uint8_t*& bytes) {
+std::size_t VgmStream::PeekSlow(std::size_t n, const std::uint8_t*& bytes) {
     n = std::min(n, kMaxPeek);
     while (end_ - begin_ < n && Fill()) {
     }
     bytes = window_.get() + begin_;
     return std::min(n, end_ - begin_);
-}
-
-void VgmStream::Consume(std::size_t n) {
-    n = std::min(n, end_ - begin_);
-    begin_ += n;
-    position_ += n;
 }
 
 std::size_t VgmStream::Read(std::uint8_t* out, std::size_t n) {

@@ -39,8 +39,17 @@ public:
     // Makes up to `n` (at most kMaxPeek) bytes available at once without
     // consuming them; returns how many there are (fewer only at the end).
     static constexpr std::size_t kMaxPeek = 64;
-    std::size_t Peek(std::size_t n, const std::uint8_t*& bytes);
-    void Consume(std::size_t n);  // n no more than the last Peek returned
+    std::size_t Peek(std::size_t n, const std::uint8_t*& bytes) {
+        if (end_ - begin_ >= n) {  // the common case, kept inline: the window holds them
+            bytes = window_.get() + begin_;
+            return n;
+        }
+        return PeekSlow(n, bytes);
+    }
+    void Consume(std::size_t n) {  // n no more than the last Peek returned
+        begin_ += n;
+        position_ += n;
+    }
     // Reads up to `n` bytes into `out`; returns how many were read.
     std::size_t Read(std::uint8_t* out, std::size_t n);
     // Moves forward by `n` bytes; returns how many were passed over.
@@ -57,6 +66,7 @@ private:
     struct Inflater;
 
     bool Start();
+    std::size_t PeekSlow(std::size_t n, const std::uint8_t*& bytes);
     bool Fill();            // more bytes into the window; false at the end
     std::size_t RawRead(std::uint8_t* out, std::size_t n);
     void Fail(const std::string& message);
