@@ -94,8 +94,13 @@ private:
     FmState fm_[kFmChannels];
     PsgState psg_[4];
     Hold hold_[kPlayedChannels];
-    // Notes waiting for their note-off, per channel and key, oldest first.
-    std::unordered_map<unsigned, std::vector<std::uint32_t>> waiting_;
+    // Notes waiting for their note-off, per channel and key, oldest first
+    // from `head` on (a queue that never shifts, so a flood of one key stays linear).
+    struct Waiting {
+        std::vector<std::uint32_t> notes;
+        std::size_t head = 0;
+    };
+    std::unordered_map<unsigned, Waiting> waiting_;
 };
 
 void Model::Play(const MIDI::DMIDI& song) {
@@ -130,7 +135,10 @@ void Model::Play(const MIDI::DMIDI& song) {
         EndHold(chip, out_.end_frame);
     }
     for (auto& [key, queue] : waiting_)
-        for (std::uint32_t n : queue) out_.notes[n].written_frames = out_.end_frame - out_.notes[n].on_frame;
+        for (std::size_t i = queue.head; i < queue.notes.size(); ++i) {
+            ModelNote& n = out_.notes[queue.notes[i]];
+            n.written_frames = out_.end_frame - n.on_frame;
+        }
 }
 
 void Model::NoteOn(std::uint32_t index, const MIDI::DMIDI_EVENT& e) {
@@ -144,7 +152,7 @@ void Model::NoteOn(std::uint32_t index, const MIDI::DMIDI_EVENT& e) {
     n.fate = ch < kPlayedChannels ? NoteFate::kHeard : NoteFate::kChannelNotPlayed;
     const auto number = static_cast<std::uint32_t>(out_.notes.size());
     out_.notes.push_back(n);
-    waiting_[ch << 8 | e.data1].push_back(number);
+    waiting_[ch << 8 | e.data1].notes.push_back(number);
 
     if (ch < kFmChannels) {
         FmState& f = fm_[ch];
@@ -200,10 +208,15 @@ void Model::Expression(unsigned ch, unsigned value, std::uint32_t frame) {
 
 void Model::CloseWritten(unsigned ch, unsigned key, std::uint32_t frame) {
     auto found = waiting_.find(ch << 8 | key);
-    if (found == waiting_.end() || found->second.empty()) return;
-    ModelNote& n = out_.notes[found->second.front()];
+    if (found == waiting_.end()) return;
+    Waiting& w = found->second;
+    if (w.head == w.notes.size()) return;
+    ModelNote& n = out_.notes[w.notes[w.head++]];
     n.written_frames = frame - n.on_frame;
-    found->second.erase(found->second.begin());
+    if (w.head == w.notes.size()) {
+        w.notes.clear();
+        w.head = 0;
+    }
 }
 
 void Model::FmKeyOn(unsigned ch, std::uint32_t frame) {
