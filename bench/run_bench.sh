@@ -2,7 +2,7 @@
 # Whole-process benchmark of fmroll.
 #
 # Builds fmroll in Release, generates the benchmark song (about 20 minutes,
-# over 200 000 events), a quarter-size song and the 128-voice bank, then runs
+# over 400 000 events), a quarter-size song and the 128-voice bank, then runs
 # fmroll on each song RUNS times (default 5), and gzip -6 on the produced
 # test.vgm as often. Prints the median wall times, the peak memory, and how
 # they compare with the targets:

@@ -212,7 +212,8 @@ void BM_WriteGzip(benchmark::State& state) {
 }
 BENCHMARK(BM_WriteGzip)->Arg(1)->Arg(6)->Unit(benchmark::kMillisecond);
 
-// Save itself: both files, under temporary names, renamed into place.
+// Save itself: both files, under temporary names, flushed to the disk and
+// renamed into place.
 void BM_Save(benchmark::State& state) {
     if (!Ready(state)) return;
     ScratchDir dir;

@@ -27,7 +27,7 @@ struct DMIDI_EVENT {
     std::int16_t bend() const {
         return static_cast<std::int16_t>(static_cast<std::uint16_t>(data2 << 8 | data1));
     }
-    bool is_tempo() const { return (status & 0xF0) == 0xF0 && (channel & 0x0F) == kTempoChannel; }
+    bool is_tempo() const { return (status & kStatusSystem) == kStatusSystem && (channel & 0x0F) == kTempoChannel; }
     bool is_end() const { return status == kStatusSystem && data1 == kEndData && data2 == kEndData; }
     // The tempo in BPM carried by a tempo event.
     std::uint32_t tempo() const { return data1 + data2 * 256u; }
