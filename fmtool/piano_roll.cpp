@@ -18,7 +18,6 @@ namespace {
 
 // The converter plays FM and square notes one octave above the written note.
 constexpr int kConverterOctave = 12;
-constexpr unsigned kMidiFirstSquare = 6;  // MIDI channel 7
 constexpr unsigned kMidiNoise = 9;        // MIDI channel 10
 
 // Geometry, in SVG user units (pixels).
@@ -194,9 +193,11 @@ std::string RenderPianoRoll(const PianoRoll& roll) {
     }
     for (const RollNote& n : roll.song) {
         if (n.lane >= VGM::kChipChannels) continue;
+        // A little taller than the chip's bars, so that it shows around a note
+        // that was played as written and stands alone where one was lost.
         const auto [y, h] = bar(n);
-        svg << "<rect class=\"song\" x=\"" << Num(x(n.start)) << "\" y=\"" << Num(y) << "\" width=\""
-            << Num(std::max(1.0, x(n.end) - x(n.start))) << "\" height=\"" << Num(h) << "\"/>\n";
+        svg << "<rect class=\"song\" x=\"" << Num(x(n.start) - 1) << "\" y=\"" << Num(y - 2) << "\" width=\""
+            << Num(std::max(1.0, x(n.end) - x(n.start)) + 2) << "\" height=\"" << Num(h + 4) << "\"/>\n";
     }
     for (const RollNote& n : roll.chip) {
         if (n.lane >= VGM::kChipChannels) continue;
