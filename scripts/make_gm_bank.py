@@ -86,14 +86,14 @@ CLAV = env(31, 8, 6, 8, 5, ks=2)
 
 PIANOS = [
     Voice("Acoustic Grand Piano", "string body, an octave partial and a ratio-5 hammer that fades fast",
-          4, 4, op(24, 1, PNO_M, dt=3), op(12, 1, PNO_C, dt=3), op(34, 5, HAMMER, dt=7), op(22, 2, PNO_C, dt=7)),
+          4, 4, op(28, 1, PNO_M, dt=3), op(12, 1, PNO_C, dt=3), op(34, 5, HAMMER, dt=7), op(24, 2, PNO_C, dt=7)),
     Voice("Bright Acoustic Piano", "the grand with more body modulation and a harder hammer",
           4, 4, op(19, 1, PNO_M, dt=3), op(12, 1, PNO_C, dt=3), op(28, 5, HAMMER, dt=7), op(20, 2, PNO_C, dt=7)),
     Voice("Electric Grand Piano", "two slightly detuned string pairs, a bright ratio-3 hammer",
           4, 4, op(22, 1, PNO_M, dt=3), op(12, 1, PNO_C, dt=3), op(30, 3, HAMMER), op(18, 1, PNO_C, dt=7)),
     Voice("Honky-tonk Piano", "two string pairs detuned against each other for the out-of-tune shimmer",
-          4, 4, op(23, 1, PNO_M, dt=3), op(14, 1, PNO_C, dt=3, ks=1, d1r=9, d2r=8),
-          op(25, 1, PNO_M, dt=7), op(17, 1, PNO_C, dt=7, ks=1, d1r=9, d2r=8)),
+          4, 4, op(23, 1, PNO_M, dt=3), op(14, 1, PNO_C, dt=3, ks=1, d1r=8, d2r=8),
+          op(25, 1, PNO_M, dt=7), op(19, 1, PNO_C, dt=7, ks=1, d1r=8, d2r=8)),
     Voice("Electric Piano 1", "tine piano: round sine body plus a ratio-14 tine that rings briefly",
           4, 0, op(32, 1, EP_C, dt=3), op(12, 1, EP_C), op(30, 14, TINE), op(16, 1, EP_C, dt=7)),
     Voice("Electric Piano 2", "FM piano: glassy body and a ratio-4 bell partial",
@@ -213,8 +213,8 @@ BASSES = [
           4, 4, op(16, 3, BASS_M, d1r=11, d1l=8), op(12, 1, BASS_C), op(20, 1, BASS_M), op(20, 1, BASS_C)),
     Voice("Slap Bass 2", "popped string: brighter and more metallic",
           4, 5, op(17, 1, BASS_M), op(12, 1, BASS_C), op(22, 5, THUMP), op(18, 2, BASS_C)),
-    Voice("Synth Bass 1", "analogue saw bass with a closing filter: feedback pair losing brightness",
-          4, 4, op(14, 1, SYNBASS, d1r=9), op(12, 1, SYNBASS), op(20, 1, SYNBASS, dt=7), op(20, 1, SYNBASS)),
+    Voice("Synth Bass 1", "analogue saw bass: a feedback sawtooth that softens as it fades, on a sine body",
+          7, 6, op(6, 1, SYNBASS, d1r=9), op(16, 1, SYNBASS), OFF, OFF),
     Voice("Synth Bass 2", "square bass: ratio-2 modulation for odd harmonics, closing fast",
           4, 2, op(20, 2, SYNBASS, d1r=10), op(12, 1, SYNBASS), op(30, 1, SYNBASS), op(22, 1, SYNBASS)),
 ]
@@ -263,8 +263,8 @@ ENSEMBLES = [
           4, 3, op(24, 1, SLOW, dt=3), op(12, 1, SLOW), op(30, 2, SLOW, dt=7), op(20, 1, SLOW), pms=2),
     Voice("Synth Strings 1", "bright analogue strings: strongly modulated saws",
           4, 4, op(16, 1, SECTION, dt=3), op(12, 1, SECTION), op(19, 1, SECTION, dt=7), op(20, 1, SECTION), pms=1),
-    Voice("Synth Strings 2", "soft analogue strings, slower",
-          4, 3, op(24, 1, SLOW), op(12, 1, SLOW), op(28, 1, SLOW), op(20, 1, SLOW), pms=1),
+    Voice("Synth Strings 2", "soft analogue strings, slower: a feedback sawtooth with a faint octave",
+          7, 6, op(10, 1, SLOW), op(30, 2, SLOW), OFF, OFF, pms=1),
     Voice("Choir Aahs", "open 'ah': one modulator feeding carriers on harmonics 1, 2 and 3 (formants)",
           5, 0, op(40, 1, VOICE), op(12, 1, VOICE), op(18, 2, VOICE), op(26, 3, VOICE), pms=2),
     Voice("Voice Oohs", "round 'oo': nearly pure with a soft second harmonic",
@@ -275,24 +275,27 @@ ENSEMBLES = [
           4, 6, op(22, 1, HIT), op(12, 1, HIT), op(26, 2, HIT), op(16, 1, HIT)),
 ]
 
-# Brass: one carrier fed by a feedback modulator pair and a second modulator;
-# the modulators open a little slower than the carrier, the brassy swell.
+# Brass: a chain into one carrier (algorithm 3). A feedback operator at
+# level 24 drives the middle modulator, whose level sets the brightness (lower
+# is brighter: 30 a trumpet, 32 a trombone, 34 a horn); it opens a little
+# slower than the carrier and settles 3 dB darker, the brassy swell.
 BRASS_C = env(20, 2, 0, 7, 1, ks=1)
-BRASS_M = env(17, 4, 0, 7, 2, ks=1)
+BRASS_M = env(17, 4, 0, 7, 1, ks=1)
+BRASS_FB = env(20, 0, 0, 7, 0, ks=1)
 HORN = env(16, 2, 0, 7, 1, ks=1)
 
 
-def brass(name, idea, fb, m1, c1, m2, mul2, shape=BRASS_C, mshape=BRASS_M, pms=2):
-    return Voice(name, idea, 3, fb, op(m1, 1, mshape), op(c1, 1, mshape), op(m2, mul2, mshape),
+def brass(name, idea, c1, m2=127, mul2=1, shape=BRASS_C, mshape=BRASS_M, pms=2):
+    return Voice(name, idea, 3, 6, op(24, 1, BRASS_FB), op(c1, 1, mshape), op(m2, mul2, mshape),
                  op(12, 1, shape), pms=pms)
 
 
 BRASSES = [
-    brass("Trumpet", "bright bell: feedback pair plus a ratio-2 blare", 4, 30, 16, 30, 2),
-    brass("Trombone", "darker slide brass", 4, 32, 18, 36, 2),
-    brass("Tuba", "round, dark low brass", 3, 36, 24, 44, 1),
-    brass("Muted Trumpet", "thin nasal mute: ratio-3 edge, little body", 3, 36, 28, 28, 3),
-    brass("French Horn", "mellow, covered horn speaking softly", 2, 38, 24, 46, 1, shape=HORN, mshape=HORN),
+    brass("Trumpet", "bright bell: second to fourth harmonics above the fundamental", 29),
+    brass("Trombone", "darker slide brass", 31),
+    brass("Tuba", "round, dark low brass", 34, pms=1),
+    brass("Muted Trumpet", "thin nasal mute: a ratio-3 edge over a bright trumpet", 30, 36, 3),
+    brass("French Horn", "mellow, covered horn speaking softly", 33, shape=HORN, mshape=HORN),
     Voice("Brass Section", "two brass pairs, one with a ratio-2 edge",
           4, 3, op(18, 1, BRASS_M, dt=3), op(12, 1, BRASS_C), op(24, 2, BRASS_M, dt=7), op(20, 1, BRASS_C), pms=2),
     Voice("Synth Brass 1", "analogue brass: bright saw with a filter swell",
@@ -315,7 +318,7 @@ def reed(name, idea, fb, m1, c1, m2, mul2, mulc1=1, pms=2):
 
 REEDS = [
     reed("Soprano Sax", "bright, nasal sax", 3, 30, 20, 30, 3),
-    reed("Alto Sax", "classic alto: reedy feedback pair and a ratio-2 body", 3, 30, 19, 30, 2),
+    reed("Alto Sax", "classic alto: reedy feedback pair and a ratio-2 body", 3, 30, 23, 30, 2),
     reed("Tenor Sax", "darker, breathy tenor", 4, 32, 21, 34, 2),
     reed("Baritone Sax", "growling baritone: heavy feedback", 5, 28, 22, 36, 1),
     reed("Oboe", "nasal double reed: ratio-4 formant", 3, 40, 28, 36, 1, mulc1=4),
@@ -358,8 +361,8 @@ LEAD_M = env(31, 3, 0, 8, 1, ks=1)
 LEADS = [
     Voice("Lead 1 (square)", "square wave: ratio-2 modulation gives the odd harmonics",
           4, 0, op(21, 2, LEAD), op(12, 1, LEAD), op(26, 2, LEAD), op(26, 1, LEAD), pms=2),
-    Voice("Lead 2 (sawtooth)", "sawtooth: strong ratio-1 modulation gives every harmonic",
-          4, 3, op(14, 1, LEAD), op(12, 1, LEAD), op(18, 1, LEAD), op(24, 1, LEAD), pms=2),
+    Voice("Lead 2 (sawtooth)", "sawtooth: the feedback operator heard on its own, every harmonic",
+          7, 6, op(8, 1, LEAD), OFF, OFF, OFF, pms=2),
     Voice("Lead 3 (calliope)", "steam whistle: fundamental, strong third harmonic, breath",
           6, 7, op(20, 1, LEAD), op(34, 4, LEAD), op(24, 3, LEAD), op(12, 1, LEAD), pms=3),
     Voice("Lead 4 (chiff)", "lead with a noisy chiff at the start of each note",
@@ -370,8 +373,8 @@ LEADS = [
           5, 2, op(36, 1, LEAD), op(12, 1, LEAD), op(22, 2, LEAD), op(28, 3, LEAD), pms=3),
     Voice("Lead 7 (fifths)", "saw with a strong twelfth (the fifth above the octave)",
           4, 5, op(28, 1, LEAD), op(12, 1, LEAD), op(30, 1, LEAD), op(18, 3, LEAD), pms=1),
-    Voice("Lead 8 (bass + lead)", "fat saw with a heavy fundamental",
-          4, 4, op(18, 1, LEAD), op(12, 1, LEAD), op(28, 2, LEAD), op(22, 1, LEAD), pms=1),
+    Voice("Lead 8 (bass + lead)", "fat saw: the feedback sawtooth over a heavy sine fundamental",
+          7, 6, op(10, 1, LEAD), op(14, 1, LEAD), OFF, OFF, pms=1),
 ]
 
 # Synth pads: slow-ish attack, long release, held at full level. Where a pad
@@ -384,9 +387,8 @@ SWEEP = env(7, 0, 0, 5, 0, ks=0)
 PADS = [
     Voice("Pad 1 (new age)", "warm pad under a struck ratio-5 bell",
           4, 2, op(40, 1, PAD), op(12, 1, PAD), op(36, 5, BELL_TAIL), op(26, 2, BELL_TAIL)),
-    Voice("Pad 2 (warm)", "soft saw pad, gently detuned",
-          3, 3, op(36, 1, PAD_SLOW, dt=3), op(40, 1, PAD_SLOW, dt=7), op(40, 2, PAD_SLOW), op(12, 1, PAD_SLOW),
-          pms=2),
+    Voice("Pad 2 (warm)", "warm saw pad: a soft feedback sawtooth over a sine, slow to swell",
+          7, 5, op(12, 1, PAD_SLOW), op(18, 1, PAD_SLOW), OFF, OFF, pms=2),
     Voice("Pad 3 (polysynth)", "brassy poly pad: two feedback saws",
           4, 4, op(18, 1, PAD, dt=3), op(12, 1, PAD), op(22, 1, PAD, dt=7), op(20, 1, PAD), pms=1),
     Voice("Pad 4 (choir)", "choir pad: formant carriers, slow",
@@ -505,15 +507,15 @@ FAMILIES = [
 # measured through the converter and Game Music Emu so that every program
 # plays at about the same RMS level at velocity 100.
 TRIMS = {
-    0: -1, 1: 2, 3: 1, 4: 5, 7: -5, 8: -2, 9: 2, 10: -2, 11: -1, 12: -5, 13: -4, 14: 4, 16: 4,
-    17: 3, 18: 3, 19: 3, 20: 1, 22: -2, 23: 1, 25: 1, 26: 3, 27: -1, 28: -5, 29: 1, 30: -1, 34: -2,
-    36: 2, 37: 3, 38: 1, 39: 1, 40: 1, 41: 1, 42: 2, 43: 1, 44: -2, 45: -2, 46: 2, 47: 2, 48: 4,
-    49: 2, 50: 2, 51: 5, 52: 3, 53: 1, 54: 4, 55: -2, 58: -4, 59: 1, 60: -3, 61: 1, 62: 2, 64: 1,
-    65: 1, 66: 2, 67: 2, 68: 2, 69: 2, 70: 2, 71: 3, 72: 2, 73: 2, 74: 2, 75: 2, 76: 2, 77: 2,
-    78: 2, 79: 2, 80: 4, 81: 3, 82: 2, 83: 2, 84: 1, 85: 2, 90: 2, 92: 1, 93: 1, 95: 1, 96: -5,
-    97: -1, 98: 2, 99: 1, 100: 2, 101: -2, 102: -4, 103: 1, 105: -3, 106: 1, 107: 1, 108: -3,
-    109: -1, 110: 3, 111: 2, 112: -1, 113: -1, 114: 1, 115: -1, 118: 4, 119: 1, 121: 1, 122: 1,
-    123: 2, 124: -1, 125: -3, 126: 2,
+    0: -2, 1: 2, 4: 5, 7: -5, 8: -2, 9: 2, 10: -2, 11: -1, 12: -5, 13: -4, 14: 4, 16: 4, 17: 3,
+    18: 3, 19: 3, 20: 1, 22: -2, 23: 1, 25: 1, 26: 3, 27: -1, 28: -5, 29: 1, 30: -1, 34: -2, 36: 2,
+    37: 3, 38: 6, 39: 1, 40: 1, 41: 1, 42: 2, 43: 1, 44: -2, 45: -2, 46: 2, 47: 2, 48: 4, 49: 2,
+    50: 2, 51: 3, 52: 3, 53: 1, 54: 4, 55: -2, 56: -1, 57: -1, 58: -1, 59: -2, 60: -1, 61: 1, 62: 2,
+    64: 1, 65: 2, 66: 2, 67: 2, 68: 2, 69: 2, 70: 2, 71: 3, 72: 2, 73: 2, 74: 2, 75: 2, 76: 2,
+    77: 2, 78: 2, 79: 2, 80: 4, 81: 5, 82: 2, 83: 2, 84: 1, 85: 2, 87: 10, 89: 5, 90: 2, 92: 1,
+    93: 1, 95: 1, 96: -5, 97: -1, 98: 2, 99: 1, 100: 2, 101: -2, 102: -4, 103: 1, 105: -3, 106: 1,
+    107: 1, 108: -3, 109: -1, 110: 3, 111: 2, 112: -1, 113: -1, 114: 1, 118: 4, 119: 1, 121: 1,
+    122: 1, 123: 2, 124: -1, 125: -3, 126: 2,
 }
 
 HEADER = """\
