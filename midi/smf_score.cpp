@@ -10,7 +10,6 @@ namespace MIDI {
 
 namespace {
 
-constexpr std::uint8_t kMetaEndOfTrack = 0x2F;
 constexpr std::uint8_t kMetaSetTempo = 0x51;
 constexpr std::uint8_t kMetaTimeSignature = 0x58;
 constexpr std::uint8_t kFirstTextMeta = 0x01;
