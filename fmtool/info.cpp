@@ -67,8 +67,9 @@ int RunInfo(const InfoOptions& opt) {
         return kUnreadable;
     }
     int status = kValid;
-    std::vector<VgmInspection> infos;
-    std::vector<VGM::ChipNote> notes;
+    std::vector<VgmInspection> infos;  // for JSON, which goes out at the end
+    VgmInspection drawn;               // the one file of --svg
+    std::vector<VGM::ChipNote> notes;  // and its notes
     for (const std::string& file : opt.files) {
         VgmInspection info = InspectVgmFile(file, opt.svg.empty() ? nullptr : &notes);
         if (!info.readable) {
@@ -77,15 +78,16 @@ int RunInfo(const InfoOptions& opt) {
         } else {
             if (!info.Valid()) status = std::max(status, kProblems);
             if (!opt.json) WriteInfoText(std::cout, file, info);
+            if (!opt.json && &file != &opt.files.back()) std::cout << "\n";
         }
-        if (opt.json) infos.push_back(std::move(info));
-        else if (&file != &opt.files.back() && info.readable) std::cout << "\n";
+        if (opt.json)
+            infos.push_back(std::move(info));
+        else if (!opt.svg.empty())
+            drawn = std::move(info);
     }
     if (opt.json) WriteInfoJson(std::cout, opt.files, infos);
-    if (!opt.svg.empty() && status != kUnreadable) {
-        const VgmInspection& info = infos.empty() ? InspectVgmFile(opt.files[0]) : infos[0];
-        if (!WriteRoll(opt, info, notes)) status = kUnreadable;
-    }
+    if (!opt.svg.empty() && status != kUnreadable && !WriteRoll(opt, opt.json ? infos[0] : drawn, notes))
+        status = kUnreadable;
     return status;
 }
 
