@@ -11,8 +11,9 @@
 // within one frame of it. Each chip note answers for one source note only. Notes at
 // volume or expression 0 are silent in the source and not counted. Also
 // printed: whether the song is silent, its length against the MIDI file's
-// (to the last End of Track), and how many notes no arrangement can keep
-// because more than nine start in one frame.
+// (to the last End of Track), how many notes no arrangement can keep
+// because more than nine start in one frame, and how many drum hits meet
+// another hit that only the one noise channel can play.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "fmtool/arrange/arranger.h"
+#include "fmtool/arrange/drum_map.h"
 #include "instruments/fminst.h"
 #include "instruments/gm_bank.h"
 #include "midi/render_song.h"
@@ -41,6 +43,7 @@ constexpr unsigned kToneVoices = 9;
 struct SourceOnset {
     double sample = 0;  // real start, in samples
     double hz = 0;      // 0 for a drum hit
+    int key = 0;
 };
 
 // The note-ons of the song, with the pitch each should sound at.
@@ -65,6 +68,7 @@ void ReadOnsets(const MIDI::Score& score, std::vector<SourceOnset>& melodic, std
         if (!e.IsNoteOn() || c.volume == 0 || c.expression == 0) continue;
         SourceOnset o;
         o.sample = e.seconds * kSampleRate;
+        o.key = e.data1;
         if (e.Channel() == kDrums) {
             drums.push_back(o);
             continue;
@@ -93,21 +97,42 @@ unsigned Match(const std::vector<SourceOnset>& onsets, const std::vector<VGM::Ch
     return heard;
 }
 
+// Calls `group` with each run of onsets that start in one frame.
+template <typename Group>
+void ByFrame(const std::vector<SourceOnset>& onsets, Group group) {
+    for (std::size_t i = 0; i < onsets.size();) {
+        const auto frame = static_cast<long>(onsets[i].sample / kFrameSamples);
+        std::size_t j = i;
+        while (j < onsets.size() && static_cast<long>(onsets[j].sample / kFrameSamples) == frame) ++j;
+        group(&onsets[i], &onsets[j]);
+        i = j;
+    }
+}
+
 // Notes beyond nine starting in one frame: no arrangement can start them.
 unsigned BeyondNineVoices(const std::vector<SourceOnset>& melodic) {
     unsigned lost = 0;
-    for (std::size_t i = 0; i < melodic.size();) {
-        const auto frame = static_cast<long>(melodic[i].sample / kFrameSamples);
-        std::size_t j = i;
-        while (j < melodic.size() && static_cast<long>(melodic[j].sample / kFrameSamples) == frame) ++j;
-        if (j - i > kToneVoices) lost += static_cast<unsigned>(j - i - kToneVoices);
-        i = j;
-    }
+    ByFrame(melodic, [&](const SourceOnset* b, const SourceOnset* e) {
+        if (e - b > kToneVoices) lost += static_cast<unsigned>(e - b - kToneVoices);
+    });
+    return lost;
+}
+
+// Hits that meet another hit of the noise channel in their frame: with one
+// noise voice, all but one of the drums that have no pitch are lost there.
+unsigned NoiseCollisions(const std::vector<SourceOnset>& drums) {
+    unsigned lost = 0;
+    ByFrame(drums, [&](const SourceOnset* b, const SourceOnset* e) {
+        const auto noiseOnly = std::count_if(
+            b, e, [](const SourceOnset& o) { return fmtool::DrumSoundOf(o.key).tone == fmtool::ToneDrum::None; });
+        if (noiseOnly > 1) lost += static_cast<unsigned>(noiseOnly - 1);
+    });
     return lost;
 }
 
 struct Totals {
-    unsigned songs = 0, notes = 0, heard = 0, hits = 0, hits_heard = 0, silent = 0, wrong_length = 0, beyond = 0;
+    unsigned songs = 0, notes = 0, heard = 0, hits = 0, hits_heard = 0, silent = 0, wrong_length = 0, beyond = 0,
+             collisions = 0;
 };
 
 bool Measure(const std::string& path, FMInst& bank, bool arrange, Totals& totals) {
@@ -143,12 +168,15 @@ bool Measure(const std::string& path, FMInst& bank, bool arrange, Totals& totals
     const bool silent = std::none_of(chip.notes.begin(), chip.notes.end(), [](const VGM::ChipNote& n) { return n.audible; });
     const double lengthFrames = vgm.TotalSamples() / kFrameSamples - score.EndSeconds() * 60;
     const unsigned beyond = BeyondNineVoices(melodic);
+    const unsigned collisions = NoiseCollisions(drums);
 
     const std::string name = path.substr(path.find_last_of('/') + 1);
-    std::printf("%-44s %6zu notes %6.1f %%  %5zu hits %6.1f %%  length %+5.2f frames%s%s\n", name.c_str(),
-                melodic.size(), melodic.empty() ? 100.0 : 100.0 * heard / melodic.size(), drums.size(),
-                drums.empty() ? 100.0 : 100.0 * hitsHeard / drums.size(), lengthFrames, silent ? "  SILENT" : "",
-                beyond ? ("  (" + std::to_string(beyond) + " notes beyond nine voices)").c_str() : "");
+    std::printf("%-44s %6zu notes %6.1f %%  %5zu hits %6.1f %%  length %+5.2f frames%s", name.c_str(), melodic.size(),
+                melodic.empty() ? 100.0 : 100.0 * heard / melodic.size(), drums.size(),
+                drums.empty() ? 100.0 : 100.0 * hitsHeard / drums.size(), lengthFrames, silent ? "  SILENT" : "");
+    if (beyond) std::printf("  %u notes beyond nine voices", beyond);
+    if (collisions) std::printf("  %u hits meet a noise hit", collisions);
+    std::printf("\n");
     ++totals.songs;
     totals.notes += static_cast<unsigned>(melodic.size());
     totals.heard += heard;
@@ -157,6 +185,7 @@ bool Measure(const std::string& path, FMInst& bank, bool arrange, Totals& totals
     totals.silent += silent;
     totals.wrong_length += std::fabs(lengthFrames) > 1;
     totals.beyond += beyond;
+    totals.collisions += collisions;
     return true;
 }
 
@@ -187,9 +216,10 @@ int main(int argc, char** argv) {
         if (!Measure(song, *bank, arrange, t)) std::printf("%s: not measured\n", song.c_str());
     }
     std::printf("total: %u songs, %u of %u melodic notes heard (%.1f %%), %u of %u drum hits heard (%.1f %%), "
-                "%u silent, %u off by more than a frame in length, %u notes beyond nine voices (%.1f %%)\n",
+                "%u silent, %u off by more than a frame in length, %u notes beyond nine voices (%.1f %%), "
+                "%u hits meeting a noise hit (%.1f %%)\n",
                 t.songs, t.heard, t.notes, t.notes ? 100.0 * t.heard / t.notes : 100.0, t.hits_heard, t.hits,
                 t.hits ? 100.0 * t.hits_heard / t.hits : 100.0, t.silent, t.wrong_length, t.beyond,
-                t.notes ? 100.0 * t.beyond / t.notes : 0.0);
+                t.notes ? 100.0 * t.beyond / t.notes : 0.0, t.collisions, t.hits ? 100.0 * t.collisions / t.hits : 0.0);
     return 0;
 }

@@ -316,6 +316,14 @@ private:
             WriteNoiseHit(hit, sound, stop);
         }
         summary_.hits_noise = static_cast<unsigned>(winners.size());
+        std::size_t w = 0;
+        for (std::uint32_t i : noise_hits_) {
+            if (w < winners.size() && winners[w] == i) {
+                ++w;
+            } else if (DrumSoundOf(perf_.hits[i].key).tone != ToneDrum::None) {
+                ++summary_.hits_toneless;
+            }
+        }
     }
 
     void WriteNoiseHit(const DrumHit& hit, const DrumSound& sound, std::uint64_t stop) {
@@ -415,7 +423,11 @@ std::string FormatSummary(const ArrangeSummary& s) {
     const unsigned kept = s.hits_noise + s.hits_tone;
     out += "drum hits: " + std::to_string(kept) + " of " + std::to_string(s.hits) + " kept (" +
            Percent(kept, s.hits) + "), " + std::to_string(s.hits_noise) + " on the noise channel, " +
-           std::to_string(s.hits_tone) + " on tone channels; the others met a stronger hit in the same frame\n";
+           std::to_string(s.hits_tone) + " on tone channels\n";
+    if (kept < s.hits) {
+        out += "drum hits lost: " + std::to_string(s.hits - kept) + " met a stronger hit on the noise channel in their frame (" +
+               std::to_string(s.hits_toneless) + " of them drums with a pitch that found every tone channel busy)\n";
+    }
     if (s.silent) out += "left out: " + std::to_string(s.silent) + " notes silent in the source (volume or expression 0)\n";
     for (const auto& sub : s.substitutes) {
         out += "program " + std::to_string(sub.first) + " has no voice in the bank: played with program " +

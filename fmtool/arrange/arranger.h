@@ -45,6 +45,7 @@ struct ArrangeSummary {
     unsigned hits = 0;         // drum hits of the source
     unsigned hits_noise = 0;   // ... played on the noise channel
     unsigned hits_tone = 0;    // ... played on an FM or square channel
+    unsigned hits_toneless = 0;  // lost drums with a pitch that found no tone channel either
     std::vector<std::pair<int, int>> substitutes;  // programs without a voice, and the voice used
 
     unsigned Dropped() const;

@@ -92,11 +92,14 @@ private:
         const unsigned c = e.Channel();
         ChannelState& ch = channels_[c];
         const Moment at = timeline_.At(e.tick);
-        if (e.IsNoteOn()) {
-            NoteOn(c, ch, e.data1, e.data2, at);
-        } else if (e.IsNoteOff()) {
+        // The reader takes data bytes as they stand; a synthesiser hears 7 bits.
+        const int d1 = e.data1 & 0x7F, d2 = e.data2 & 0x7F;
+        const unsigned kind = e.Kind();
+        if (kind == 0x90 && d2 > 0) {
+            NoteOn(c, ch, d1, d2, at);
+        } else if (kind == 0x80 || kind == 0x90) {
             for (std::size_t i = 0; i < ch.open.size(); ++i) {
-                if (perf_.notes[ch.open[i].note].key != e.data1 || ch.open[i].released) continue;
+                if (perf_.notes[ch.open[i].note].key != d1 || ch.open[i].released) continue;
                 if (ch.pedal) {
                     ch.open[i].released = true;
                 } else {
@@ -104,13 +107,13 @@ private:
                 }
                 break;
             }
-        } else if (e.Kind() == 0xC0) {
-            ch.program = e.data1;
-        } else if (e.Kind() == 0xE0) {
-            ch.bend = e.Bend();
+        } else if (kind == 0xC0) {
+            ch.program = d1;
+        } else if (kind == 0xE0) {
+            ch.bend = d2 * 128 + d1 - 8192;
             Change(c, at, ChannelChange::Bend, ch.BendCents());
-        } else if (e.Kind() == 0xB0) {
-            Control(c, ch, e.data1, e.data2, at);
+        } else if (kind == 0xB0) {
+            Control(c, ch, d1, d2, at);
         }
     }
 

@@ -111,11 +111,12 @@ private:
             if (Allowed(q, ch)) fewest = std::min(fewest, Octaves(q, ch));
         }
         if (TakeFree(r, frame, fewest)) return;
+        const int mine = Rank(q, frame, frame, SoundingPitches(q, frame));
         if (q.drum) {
-            out_.unplaced_drums.push_back(r);
+            // A drum may only cut an earlier drum.
+            if (!TakeCut(r, frame, kAnyOctaves, mine)) out_.unplaced_drums.push_back(r);
             return;
         }
-        const int mine = Rank(q, frame, frame, SoundingPitches(q, frame));
         if (TakeCut(r, frame, fewest, mine) || TakeNextFrame(r, frame, fewest) || TakeFree(r, frame, kAnyOctaves) ||
             TakeCut(r, frame, kAnyOctaves, mine)) {
             return;
