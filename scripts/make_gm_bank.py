@@ -92,8 +92,8 @@ PIANOS = [
     Voice("Electric Grand Piano", "two slightly detuned string pairs, a bright ratio-3 hammer",
           4, 4, op(22, 1, PNO_M, dt=3), op(12, 1, PNO_C, dt=3), op(30, 3, HAMMER), op(18, 1, PNO_C, dt=7)),
     Voice("Honky-tonk Piano", "two string pairs detuned against each other for the out-of-tune shimmer",
-          4, 4, op(23, 1, PNO_M, dt=3), op(14, 1, PNO_C, dt=3, ks=1, d1r=8, d2r=8),
-          op(25, 1, PNO_M, dt=7), op(19, 1, PNO_C, dt=7, ks=1, d1r=8, d2r=8)),
+          4, 4, op(28, 1, PNO_M, dt=3), op(14, 1, PNO_C, dt=3, ks=1, d1r=8, d2r=8),
+          op(30, 1, PNO_M, dt=7), op(19, 1, PNO_C, dt=7, ks=1, d1r=8, d2r=8)),
     Voice("Electric Piano 1", "tine piano: round sine body plus a ratio-14 tine that rings briefly",
           4, 0, op(32, 1, EP_C, dt=3), op(12, 1, EP_C), op(30, 14, TINE), op(16, 1, EP_C, dt=7)),
     Voice("Electric Piano 2", "FM piano: glassy body and a ratio-4 bell partial",
@@ -155,7 +155,7 @@ ORGANS = [
     Voice("Reed Organ", "harmonium: soft reedy pairs, the second an octave up",
           4, 3, op(34, 1, ORG_SOFT), op(14, 1, ORG_SOFT), op(38, 2, ORG_SOFT), op(22, 2, ORG_SOFT)),
     Voice("Accordion", "bright reeds: two pairs, the second with a ratio-3 edge, slow vibrato",
-          4, 4, op(30, 1, ORG_SOFT), op(14, 1, ORG_SOFT), op(32, 3, ORG_SOFT), op(24, 1, ORG_SOFT),
+          4, 4, op(33, 1, ORG_SOFT), op(14, 1, ORG_SOFT), op(32, 3, ORG_SOFT), op(24, 1, ORG_SOFT),
           pms=1),
     Voice("Harmonica", "breathy reed with a hand vibrato",
           4, 5, op(28, 1, ORG_SOFT, ar=22), op(14, 1, ORG_SOFT, ar=22), op(36, 2, ORG_SOFT, ar=22),
@@ -177,7 +177,7 @@ GUITARS = [
     Voice("Acoustic Guitar (nylon)", "soft round pluck with a quick third-partial snap",
           4, 3, op(30, 1, GTR_M), op(12, 1, GTR_C), op(36, 3, PLUCK), op(22, 1, GTR_C, dt=7)),
     Voice("Acoustic Guitar (steel)", "brighter pluck, ratio-5 string zing on a third-partial carrier",
-          4, 3, op(21, 1, GTR_M), op(12, 1, GTR_C), op(30, 5, PLUCK), op(20, 3, GTR_C, dt=7)),
+          4, 3, op(26, 1, GTR_M), op(12, 1, GTR_C), op(30, 5, PLUCK), op(20, 3, GTR_C, dt=7)),
     Voice("Electric Guitar (jazz)", "warm hollow-body: little modulation, a soft ratio-2 colour",
           4, 2, op(33, 1, GTR_M), op(12, 1, GTR_C), op(40, 2, GTR_M), op(22, 1, GTR_C)),
     Voice("Electric Guitar (clean)", "clear single-coil: feedback body and a ratio-3 edge",
@@ -270,7 +270,7 @@ ENSEMBLES = [
     Voice("Voice Oohs", "round 'oo': nearly pure with a soft second harmonic",
           5, 0, op(40, 1, VOICE), op(12, 1, VOICE), op(26, 2, VOICE), op(40, 3, VOICE), pms=2),
     Voice("Synth Voice", "synthetic vocal: bright formant pair",
-          4, 3, op(28, 1, VOICE), op(12, 1, VOICE), op(32, 4, VOICE), op(22, 2, VOICE), pms=2),
+          4, 3, op(32, 1, VOICE), op(12, 1, VOICE), op(32, 4, VOICE), op(26, 2, VOICE), pms=2),
     Voice("Orchestra Hit", "tutti stab: heavy feedback brass and string pairs dying away",
           4, 6, op(22, 1, HIT), op(12, 1, HIT), op(26, 2, HIT), op(16, 1, HIT)),
 ]
@@ -317,9 +317,9 @@ def reed(name, idea, fb, m1, c1, m2, mul2, mulc1=1, pms=2):
 
 
 REEDS = [
-    reed("Soprano Sax", "bright, nasal sax", 3, 30, 20, 30, 3),
-    reed("Alto Sax", "classic alto: reedy feedback pair and a ratio-2 body", 3, 30, 23, 30, 2),
-    reed("Tenor Sax", "darker, breathy tenor", 4, 32, 21, 34, 2),
+    reed("Soprano Sax", "bright, nasal sax", 3, 30, 23, 30, 3),
+    reed("Alto Sax", "classic alto: reedy feedback pair and a ratio-2 body", 3, 30, 25, 30, 2),
+    reed("Tenor Sax", "darker, breathy tenor", 4, 32, 25, 34, 2),
     reed("Baritone Sax", "growling baritone: heavy feedback", 5, 28, 22, 36, 1),
     reed("Oboe", "nasal double reed: ratio-4 formant", 3, 40, 28, 36, 1, mulc1=4),
     reed("English Horn", "darker oboe: ratio-3 formant", 3, 40, 28, 36, 1, mulc1=3),
@@ -360,7 +360,7 @@ LEAD_M = env(31, 3, 0, 8, 1, ks=1)
 
 LEADS = [
     Voice("Lead 1 (square)", "square wave: ratio-2 modulation gives the odd harmonics",
-          4, 0, op(21, 2, LEAD), op(12, 1, LEAD), op(26, 2, LEAD), op(26, 1, LEAD), pms=2),
+          4, 0, op(26, 2, LEAD), op(12, 1, LEAD), op(28, 2, LEAD), op(26, 1, LEAD), pms=2),
     Voice("Lead 2 (sawtooth)", "sawtooth: the feedback operator heard on its own, every harmonic",
           7, 6, op(8, 1, LEAD), OFF, OFF, OFF, pms=2),
     Voice("Lead 3 (calliope)", "steam whistle: fundamental, strong third harmonic, breath",
@@ -372,7 +372,7 @@ LEADS = [
     Voice("Lead 6 (voice)", "sung lead: formant carriers on harmonics 1, 2, 3",
           5, 2, op(36, 1, LEAD), op(12, 1, LEAD), op(22, 2, LEAD), op(28, 3, LEAD), pms=3),
     Voice("Lead 7 (fifths)", "saw with a strong twelfth (the fifth above the octave)",
-          4, 5, op(28, 1, LEAD), op(12, 1, LEAD), op(30, 1, LEAD), op(18, 3, LEAD), pms=1),
+          4, 5, op(28, 1, LEAD), op(12, 1, LEAD), op(30, 1, LEAD), op(22, 3, LEAD), pms=1),
     Voice("Lead 8 (bass + lead)", "fat saw: the feedback sawtooth over a heavy sine fundamental",
           7, 6, op(10, 1, LEAD), op(14, 1, LEAD), OFF, OFF, pms=1),
 ]
@@ -418,7 +418,7 @@ EFFECTS = [
     Voice("FX 4 (atmosphere)", "nylon pluck with an airy tail",
           4, 3, op(38, 1, GTR_M), op(12, 1, GTR_C), op(40, 2, HARP), op(20, 2, HARP)),
     Voice("FX 5 (brightness)", "bright shimmering pad",
-          4, 5, op(28, 1, SHIMMER), op(12, 1, SHIMMER), op(30, 4, SHIMMER), op(22, 2, SHIMMER), pms=1),
+          4, 3, op(34, 1, SHIMMER), op(12, 1, SHIMMER), op(30, 4, SHIMMER), op(26, 2, SHIMMER), pms=1),
     Voice("FX 6 (goblins)", "dark warbling pad with a deep vibrato",
           3, 5, op(36, 1, PAD_SLOW), op(40, 3, SWEEP), op(40, 1, PAD_SLOW), op(12, 1, PAD_SLOW), pms=4),
     Voice("FX 7 (echoes)", "plucked tone pulsing with the chip's tremolo as it fades",
@@ -444,7 +444,7 @@ ETHNIC = [
     Voice("Bagpipe", "chanter: nasal, bright reed, no attack softening",
           3, 5, op(34, 1, REED_M, ar=28), op(30, 3, REED_M, ar=28), op(40, 2, REED_M, ar=28), op(12, 1, REED, ar=28)),
     Voice("Fiddle", "folk fiddle: bright bow, quick vibrato",
-          4, 3, op(17, 1, BOW_M, ar=20), op(12, 1, BOW, ar=20), op(28, 3, BOW_M, ar=20), op(22, 1, BOW, ar=20),
+          4, 3, op(21, 1, BOW_M, ar=20), op(12, 1, BOW, ar=20), op(30, 3, BOW_M, ar=20), op(22, 1, BOW, ar=20),
           pms=3),
     Voice("Shanai", "piercing double reed: ratio-4 formant and feedback",
           3, 5, op(34, 1, REED_M), op(28, 4, REED_M), op(40, 1, REED_M), op(12, 1, REED), pms=2),
@@ -507,15 +507,15 @@ FAMILIES = [
 # measured through the converter and Game Music Emu so that every program
 # plays at about the same RMS level at velocity 100.
 TRIMS = {
-    0: -2, 1: 2, 4: 5, 7: -5, 8: -2, 9: 2, 10: -2, 11: -1, 12: -5, 13: -4, 14: 4, 16: 4, 17: 3,
-    18: 3, 19: 3, 20: 1, 22: -2, 23: 1, 25: 1, 26: 3, 27: -1, 28: -5, 29: 1, 30: -1, 34: -2, 36: 2,
-    37: 3, 38: 6, 39: 1, 40: 1, 41: 1, 42: 2, 43: 1, 44: -2, 45: -2, 46: 2, 47: 2, 48: 4, 49: 2,
-    50: 2, 51: 3, 52: 3, 53: 1, 54: 4, 55: -2, 56: -1, 57: -1, 58: -1, 59: -2, 60: -1, 61: 1, 62: 2,
-    64: 1, 65: 2, 66: 2, 67: 2, 68: 2, 69: 2, 70: 2, 71: 3, 72: 2, 73: 2, 74: 2, 75: 2, 76: 2,
-    77: 2, 78: 2, 79: 2, 80: 4, 81: 5, 82: 2, 83: 2, 84: 1, 85: 2, 87: 10, 89: 5, 90: 2, 92: 1,
-    93: 1, 95: 1, 96: -5, 97: -1, 98: 2, 99: 1, 100: 2, 101: -2, 102: -4, 103: 1, 105: -3, 106: 1,
-    107: 1, 108: -3, 109: -1, 110: 3, 111: 2, 112: -1, 113: -1, 114: 1, 118: 4, 119: 1, 121: 1,
-    122: 1, 123: 2, 124: -1, 125: -3, 126: 2,
+    0: -2, 1: 2, 3: -2, 4: 5, 7: -5, 8: -2, 9: 2, 10: -2, 11: -1, 12: -5, 13: -4, 14: 4, 16: 4,
+    17: 3, 18: 3, 19: 3, 20: 1, 21: 1, 22: -2, 23: 1, 25: -1, 26: 3, 27: -1, 28: -5, 29: 1, 30: -1,
+    34: -2, 36: 2, 37: 3, 38: 6, 39: 1, 40: 1, 41: 1, 42: 2, 43: 1, 44: -2, 45: -2, 46: 2, 47: 2,
+    48: 4, 49: 2, 50: 2, 51: 3, 52: 3, 53: 1, 54: 1, 55: -2, 56: -1, 57: -1, 58: -1, 59: -2, 60: -1,
+    61: 1, 62: 2, 64: 1, 65: 1, 66: 2, 67: 2, 68: 2, 69: 2, 70: 2, 71: 3, 72: 2, 73: 2, 74: 2,
+    75: 2, 76: 2, 77: 2, 78: 2, 79: 2, 80: 2, 81: 5, 82: 2, 83: 2, 84: 1, 85: 2, 86: -1, 87: 11,
+    89: 5, 90: 2, 92: 1, 93: 1, 95: 1, 96: -5, 97: -1, 98: 2, 99: 1, 101: -2, 102: -4, 103: 1,
+    105: -3, 106: 1, 107: 1, 108: -3, 109: -1, 110: 4, 111: 2, 112: -1, 113: -1, 114: 1, 115: -1,
+    118: 4, 119: 1, 121: 1, 122: 1, 123: 2, 124: -1, 125: -3, 126: 2,
 }
 
 HEADER = """\
