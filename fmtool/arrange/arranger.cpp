@@ -425,8 +425,11 @@ std::string FormatSummary(const ArrangeSummary& s) {
            Percent(kept, s.hits) + "), " + std::to_string(s.hits_noise) + " on the noise channel, " +
            std::to_string(s.hits_tone) + " on tone channels\n";
     if (kept < s.hits) {
-        out += "drum hits lost: " + std::to_string(s.hits - kept) + " met a stronger hit on the noise channel in their frame (" +
-               std::to_string(s.hits_toneless) + " of them drums with a pitch that found every tone channel busy)\n";
+        out += "drum hits lost: " + std::to_string(s.hits - kept) + " met a stronger hit on the noise channel in their frame";
+        if (s.hits_toneless) {
+            out += " (" + std::to_string(s.hits_toneless) + " of them drums with a pitch that found every tone channel busy)";
+        }
+        out += "\n";
     }
     if (s.silent) out += "left out: " + std::to_string(s.silent) + " notes silent in the source (volume or expression 0)\n";
     for (const auto& sub : s.substitutes) {
