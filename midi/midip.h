@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "midi/dmidi.h"
+#include "vgm/vgm_format.h"
 
 class OPN2DRV;
 class DCSGDRV;
@@ -73,7 +74,7 @@ private:
     iterator endEvent{};
     iterator lastEvent{};
     std::uint32_t frameCount = 0;
-    [[maybe_unused]] std::uint32_t sampleRate = 44100;
+    [[maybe_unused]] std::uint32_t sampleRate = VGM::kSampleRate;
     [[maybe_unused]] std::uint32_t tempo = 120;
     CHANNEL_STATE chState[kChannelRecords];
 };
