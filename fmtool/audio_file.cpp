@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "fmtool/fd_io.h"
 #include "vgm/save_signals.h"
 
 namespace fmtool {
@@ -64,17 +65,6 @@ std::vector<std::uint8_t> WavHeader(int rate, std::uint64_t frames) {
     tag("data");
     Put(h, std::min(data, kMaxRiffSize), 4);
     return h;
-}
-
-bool WriteAll(int fd, const std::uint8_t* p, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 }  // namespace

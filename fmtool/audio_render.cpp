@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "fmtool/fd_io.h"
 #include "vgm/vgm_format.h"
 
 namespace fmtool {
@@ -31,30 +32,6 @@ std::string Folded(const std::string& name) {
     for (const char c : name)
         if (!std::isspace(static_cast<unsigned char>(c))) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
-}
-
-bool WriteAll(int fd, const void* data, std::size_t size) {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        const ssize_t n = write(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-bool ReadAll(int fd, void* data, std::size_t size) {
-    char* p = static_cast<char*>(data);
-    while (size > 0) {
-        const ssize_t n = read(fd, p, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        p += n;
-        size -= static_cast<std::size_t>(n);
-    }
-    return true;
 }
 
 // The first message of the child: 'E' and the player's error, or 'V' and

@@ -11,8 +11,6 @@ const char* const kGd3MegaDrive = "Sega Mega Drive / Genesis";
 
 namespace {
 
-constexpr std::uint8_t kGd3Ident[4] = {'G', 'd', '3', ' '};
-
 constexpr char32_t kReplacement = 0xFFFD;
 
 const char* const kFieldNames[kGd3FieldCount] = {

@@ -44,6 +44,7 @@ std::string ValidUtf8(const std::string& text);
 // The usual system name of a file for the YM2612 and the SN76489.
 extern const char* const kGd3MegaDrive;
 
+constexpr std::uint8_t kGd3Ident[4] = {'G', 'd', '3', ' '};
 constexpr std::size_t kGd3HeaderSize = 12;  // "Gd3 ", version, length of the strings
 constexpr std::uint32_t kGd3Version = 0x100;
 

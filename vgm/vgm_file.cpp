@@ -204,7 +204,7 @@ bool VgmReader::Next(VgmCommand& c) {
     const std::uint8_t* p;
     // Sound data without an end command runs into the tag; an offset that
     // points at anything else is the header's fault, not the data's.
-    if (stream_.position() == gd3_after_data_ && stream_.Peek(4, p) == 4 && std::memcmp(p, "Gd3 ", 4) == 0)
+    if (stream_.position() == gd3_after_data_ && stream_.Peek(4, p) == 4 && std::memcmp(p, kGd3Ident, 4) == 0)
         return halt(Stop::kEndOfData);
     // One look at as many bytes as the longest command: fewer only at the end.
     const std::size_t got = stream_.Peek(VgmCommand::kMaxLength, p);
@@ -249,7 +249,7 @@ Gd3Reading VgmReader::ReadGd3(bool& too_long) {
     if (length > kMaxGd3Bytes) {
         too_long = true;
         Gd3Reading unread;
-        unread.found = std::memcmp(head, "Gd3 ", 4) == 0;
+        unread.found = std::memcmp(head, kGd3Ident, 4) == 0;
         unread.version = Get32(head + 4);
         unread.length = length;
         return unread;
