@@ -11,25 +11,9 @@ namespace MIDI {
 
 namespace {
 
-// Controllers the sequencer honours.
-constexpr unsigned kCcPortamentoTime = 5;
-constexpr unsigned kCcDataEntry = 6;
-constexpr unsigned kCcVolume = 7;
-constexpr unsigned kCcPan = 10;
-constexpr unsigned kCcExpression = 11;
-constexpr unsigned kCcLoopPoint = 56;
-constexpr unsigned kCcRpnLsb = 100;
-constexpr unsigned kCcRpnMsb = 101;
-
 // Largest pitch-bend range that data entry may set; larger values turn the
 // bend off (range 0).
 constexpr unsigned kMaxBendRange = 32;
-
-// Channel routing: MIDI channels 0-5 play the FM channels, 6-8 the square
-// tone channels and 9 the noise channel; 10-15 play nothing.
-constexpr unsigned kFmChannels = 6;
-constexpr unsigned kFirstDcsgChannel = 6;
-constexpr unsigned kMidiNoiseChannel = 9;
 
 bool IsFm(unsigned ch) { return ch < kFmChannels; }
 bool IsDcsg(unsigned ch) { return ch >= kFirstDcsgChannel && ch <= kMidiNoiseChannel; }

@@ -16,6 +16,12 @@ class VGMOUT;
 
 namespace MIDI {
 
+// Channel routing: MIDI channels 0-5 play the FM channels, 6-8 the square
+// tone channels and 9 the noise channel; 10-15 play nothing.
+constexpr unsigned kFmChannels = 6;
+constexpr unsigned kFirstDcsgChannel = 6;
+constexpr unsigned kMidiNoiseChannel = 9;
+
 // What the sequencer remembers of one MIDI channel.
 struct CHANNEL_STATE {
     std::uint8_t ccVolume = 0;    // last controller 7 or 11 value (kept, not used)

@@ -1,5 +1,6 @@
-// The Standard MIDI File vocabulary: chunk layout, status bytes and meta
-// event types, named once for the reader, the sequencer and the tools.
+// The Standard MIDI File vocabulary: chunk layout, status bytes, controller
+// numbers and meta event types, named once for the reader, the sequencer and
+// the tools.
 #pragma once
 
 #include <cstddef>
@@ -42,6 +43,25 @@ constexpr std::uint8_t kSystemExclusive = 0xF0;
 constexpr std::uint8_t kSystemExclusiveEscape = 0xF7;
 // Meta events: 0xFF, the type, a length, the body.
 constexpr std::uint8_t kMetaEvent = 0xFF;
+
+// ---- Controller numbers (the first data byte of a control change) --------
+
+constexpr unsigned kCcBankSelect = 0;
+constexpr unsigned kCcModulation = 1;
+constexpr unsigned kCcPortamentoTime = 5;
+constexpr unsigned kCcDataEntry = 6;
+constexpr unsigned kCcVolume = 7;
+constexpr unsigned kCcPan = 10;
+constexpr unsigned kCcExpression = 11;
+constexpr unsigned kCcDataEntryFine = 38;
+constexpr unsigned kCcLoopPoint = 56;  // this system's own: the VGM loop starts here
+constexpr unsigned kCcSustain = 64;
+constexpr unsigned kCcNrpnLsb = 98;
+constexpr unsigned kCcNrpnMsb = 99;
+constexpr unsigned kCcRpnLsb = 100;
+constexpr unsigned kCcRpnMsb = 101;
+constexpr unsigned kCcResetAllControllers = 121;
+constexpr unsigned kCcAllNotesOff = 123;
 
 // ---- Meta event types -----------------------------------------------------
 
