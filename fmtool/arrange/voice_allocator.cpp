@@ -89,7 +89,7 @@ private:
         const Chip chip = ChipOf(ch);
         double cost = 0;
         if ((chip == Chip::Square) != r.prefers_square) cost += kCostOtherChip;
-        cost += kCostPerOctave * std::abs(PlaceNote(chip, r.pitch).octaves);
+        cost += kCostPerOctave * Octaves(ch);
         if (v.part == r.part) cost += kCostSamePart;
         if (legato) cost += kCostLegato;
         if (chip == Chip::Fm && v.program == r.fm_program) cost += kCostSameProgram;
@@ -99,16 +99,20 @@ private:
         return cost;
     }
 
-    int Octaves(const VoiceRequest& r, unsigned ch) const { return std::abs(PlaceNote(ChipOf(ch), r.pitch).octaves); }
+    // Octaves the request being placed moves on channel `ch`'s chip (worked
+    // out once per request in Place).
+    int Octaves(unsigned ch) const { return octaves_[ChipOf(ch) == Chip::Fm ? 0 : 1]; }
 
     // In order: a free channel that plays the note in place (as few octaves
     // moved as any channel allows), a cut note there, a wait of one frame
     // there; then the same with octave moves; else the note is dropped.
     void Place(std::uint32_t r, std::uint64_t frame) {
         const VoiceRequest& q = req_[r];
+        octaves_[0] = std::abs(PlaceNote(Chip::Fm, q.pitch).octaves);
+        octaves_[1] = std::abs(PlaceNote(Chip::Square, q.pitch).octaves);
         int fewest = kAnyOctaves;
         for (unsigned ch = 0; ch < kToneChannels; ++ch) {
-            if (Allowed(q, ch)) fewest = std::min(fewest, Octaves(q, ch));
+            if (Allowed(q, ch)) fewest = std::min(fewest, Octaves(ch));
         }
         if (TakeFree(r, frame, fewest)) return;
         const int mine = Rank(q, frame, frame, SoundingPitches(q, frame));
@@ -130,7 +134,7 @@ private:
         bool bestLegato = false;
         double bestCost = 0;
         for (unsigned ch = 0; ch < kToneChannels; ++ch) {
-            if (!Allowed(q, ch) || Octaves(q, ch) > octaves) continue;
+            if (!Allowed(q, ch) || Octaves(ch) > octaves) continue;
             const Voice& v = voices_[ch];
             const bool free = v.busy_until <= frame;
             const bool legato = !free && Legato(q, v, frame);
@@ -179,7 +183,7 @@ private:
         std::uint64_t victimStart = 0;
         for (unsigned ch = 0; ch < kToneChannels; ++ch) {
             const Voice& v = voices_[ch];
-            if (!Allowed(q, ch) || Octaves(q, ch) > octaves || v.placement < 0 || v.busy_until <= frame) continue;
+            if (!Allowed(q, ch) || Octaves(ch) > octaves || v.placement < 0 || v.busy_until <= frame) continue;
             const Placement& p = out_.placements[v.placement];
             if (p.start >= frame) continue;  // it has not been heard yet
             const int rank = Rank(Current(v), p.start, frame, pitches_);
@@ -202,7 +206,7 @@ private:
         const VoiceRequest& q = req_[r];
         if (q.end <= frame + 1) return false;
         for (unsigned ch = 0; ch < kToneChannels; ++ch) {
-            if (Allowed(q, ch) && Octaves(q, ch) <= octaves && voices_[ch].busy_until == frame + 1) {
+            if (Allowed(q, ch) && Octaves(ch) <= octaves && voices_[ch].busy_until == frame + 1) {
                 Assign(r, ch, frame + 1, true);
                 return true;
             }
@@ -231,6 +235,7 @@ private:
     Allocation out_;
     Voice voices_[kToneChannels];
     std::vector<int> pitches_;
+    int octaves_[2] = {0, 0};  // of the request being placed: FM, squares
 };
 
 }  // namespace
