@@ -81,29 +81,29 @@ std::size_t VgmStream::RawRead(std::uint8_t* out, std::size_t n) {
     return got;
 }
 
-// Back to the first byte: decides between plain and gzip from the first two.
-bool VgmStream::Start() {
+bool VgmStream::RawRewind() {
+    memory_pos_ = 0;
     if (file_ && std::fseek(file_, 0, SEEK_SET) != 0) {
         Fail("cannot be read");
         return false;
     }
-    memory_pos_ = 0;
+    return true;
+}
+
+// Back to the first byte: decides between plain and gzip from the first two.
+bool VgmStream::Start() {
     begin_ = end_ = 0;
     position_ = 0;
     eof_ = false;
     std::uint8_t magic[2];
+    if (!RawRewind()) return false;
     const std::size_t got = RawRead(magic, 2);
-    if (!error_.empty()) return false;
+    if (!error_.empty() || !RawRewind()) return false;
     gzip_ = got == 2 && std::memcmp(magic, kGzipMagic, 2) == 0;
     if (!gzip_ && plain_size_ > max_bytes_) {
         Fail("is larger than " + Megabytes(max_bytes_) + ", too large for a VGM file");
         return false;
     }
-    if (file_ ? std::fseek(file_, 0, SEEK_SET) != 0 : false) {
-        Fail("cannot be read");
-        return false;
-    }
-    memory_pos_ = 0;
     if (gzip_) {
         inflater_ = std::make_unique<Inflater>();
         if (!inflater_->ready) {

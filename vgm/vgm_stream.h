@@ -66,6 +66,7 @@ private:
     struct Inflater;
 
     bool Start();
+    bool RawRewind();
     std::size_t PeekSlow(std::size_t n, const std::uint8_t*& bytes);
     bool Fill();            // more bytes into the window; false at the end
     std::size_t RawRead(std::uint8_t* out, std::size_t n);
