@@ -124,6 +124,8 @@ int RunPlay(const PlayOptions& opt) {
     AudioFormat format;
     if (!AudioFormatOf(output, format))
         return Fail("cannot tell the audio format of " + output + "; name it .wav, .flac or .ogg", kUnplayable);
+    if (output == "-" && isatty(STDOUT_FILENO) == 1)
+        return Fail("will not write sound to a terminal; pipe it into a player, e.g. | aplay", kUnplayable);
     if (SameFile(output, opt.file)) return Fail("the output " + output + " would replace the file played", kUnplayable);
 
     std::vector<std::uint8_t> image;
