@@ -532,8 +532,8 @@ HEADER = """\
 // D1R, D2R, RR, D1L, TL, KS, MUL, DT1 and AMS-EN. It ignores the LFO line (the
 // chip's LFO runs at one fixed rate, about 5.6 Hz, for every song), PAN (the
 // stereo position comes from the MIDI pan controller, centre by default),
-// SLOT, NE and DT2; they are written here as 0, 192 and 120 only to keep the
-// format.
+// SLOT, NE and DT2. They are written only to keep the format: LFO values 0,
+// PAN 192 (both sides), SLOT 120 (all four operators), NE 0, DT2 0.
 //
 // Algorithms (CON), in operator names; the last operator of each chain is a
 // carrier and is heard:
@@ -543,21 +543,23 @@ HEADER = """\
 //   3  ((M1 > C1) + M2) > C2        7  M1 + C1 + M2 + C2
 //
 // Conventions of this bank:
-// - Pitch: every carrier that carries the note is at MUL 1 and every
-//   modulator at a whole-number MUL (never 0, which is 1/2), so each note
+// - Pitch: every voice has a carrier at MUL 1, and no operator is at MUL 0
+//   (which is 1/2, an octave down) or detuned past a few cents, so each note
 //   sounds at the pitch the converter sets for it (which is one octave above
-//   the MIDI note number; the bank does not move it). Higher carriers (MUL 2
-//   to 6) only add partials. DT1 (1-3 up, 5-7 down, 0 and 4 none) detunes by
+//   the MIDI note number; the bank does not move it). Carriers at MUL 2 to 6
+//   only add partials. DT1 (1-3 up, 5-7 down, 0 and 4 none) detunes by
 //   a few cents at most: on struck and plucked sounds it detunes whole
 //   pairs (the beating of unison strings); on held sounds it sits on
 //   modulators only, for a moving tone without a beating volume.
-// - Loudness: note velocity scales the carriers' TL (velocity 100 adds about
-//   7 steps, 5 dB); modulators keep their TL, so the timbre does not change
-//   with velocity. Carrier TLs were balanced by measurement through the
-//   converter and a real player (Game Music Emu): at velocity 100 every
-//   program plays within a few dB of the bank's median RMS level, and six
-//   FM channels playing one program at velocity 127 stay below the 16-bit
-//   limit.
+// - Loudness: note velocity scales the carriers' TL (velocity 127 keeps the
+//   TL written here, velocity 100 adds about 7 steps, 5 dB); modulators keep
+//   their TL, so the timbre does not change with velocity. Carrier TLs were
+//   balanced by measurement through the converter and a real player (Game
+//   Music Emu), the RMS level of notes 48, 60 and 72 at velocity 100: decaying
+//   programs over their first quarter second, held ones also over their held
+//   level. Every program plays within about 3 dB of the bank's median, a
+//   little softer where a louder setting would let a chord clip: six FM
+//   channels playing one program at velocity 127 stay below the 16-bit limit.
 // - Envelopes follow the instrument families: pianos, chromatic percussion,
 //   guitars, basses, plucked strings, timpani and most percussion decay by
 //   at least 20 dB within 2 s (key scaling shortens their higher notes);
