@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/run_guard.h"
 #include "fmtool/commands.h"
 
 namespace {
@@ -51,10 +52,12 @@ int main(int argc, char** argv) {
     fmtool::AddInfoCommand(app, status);
     AddHelpCommand(app, status);
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError& e) {
-        return app.exit(e) == 0 ? 0 : kUsageError;
-    }
-    return status;
+    return RunGuarded([&] {
+        try {
+            app.parse(argc, argv);
+        } catch (const CLI::ParseError& e) {
+            return app.exit(e) == 0 ? 0 : kUsageError;
+        }
+        return status;
+    });
 }

@@ -5,15 +5,12 @@
 #include <cstdio>
 
 #include "midi/render_song.h"
+#include "midi/smf_format.h"
 
 namespace MIDI {
 
 namespace {
 
-constexpr std::uint8_t kMetaSetTempo = 0x51;
-constexpr std::uint8_t kMetaTimeSignature = 0x58;
-constexpr std::uint8_t kFirstTextMeta = 0x01;
-constexpr std::uint8_t kLastTextMeta = 0x0F;
 constexpr std::uint32_t kDefaultTempo = 500000;  // microseconds per quarter note: 120 BPM
 constexpr std::size_t kMaxTextBytes = 4096;      // longer texts are cut here
 
@@ -21,7 +18,7 @@ constexpr std::size_t kMaxTextBytes = 4096;      // longer texts are cut here
 // notes) it is taken as 64.
 constexpr unsigned kMaxDenominatorPower = 6;
 
-bool IsSmpte(std::uint16_t division) { return (division & 0x8000u) != 0; }
+bool IsSmpte(std::uint16_t division) { return (division & kSmpteDivision) != 0; }
 
 // Ticks per second of an SMPTE division: frames per second (the high byte,
 // negated) times ticks per frame (the low byte).
@@ -49,7 +46,7 @@ bool ReadScore(const std::uint8_t* data, std::size_t size, Score& score, std::un
                 e.payload = static_cast<std::uint32_t>(raw.body[0] << 16 | raw.body[1] << 8 | raw.body[2]);
             } else if (type == kMetaTimeSignature && raw.body_size >= 2 && raw.body[0] > 0) {
                 e.payload = raw.body[0] * 256u + (1u << std::min<unsigned>(raw.body[1], kMaxDenominatorPower));
-            } else if (type >= kFirstTextMeta && type <= kLastTextMeta) {
+            } else if (type >= kMetaText && type <= kMetaLastText) {
                 e.payload = static_cast<std::uint32_t>(score.texts.size());
                 score.texts.emplace_back(reinterpret_cast<const char*>(raw.body), std::min(raw.body_size, kMaxTextBytes));
             }
