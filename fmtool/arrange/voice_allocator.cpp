@@ -15,6 +15,7 @@ constexpr std::uint64_t kDecayedFrames = 60;
 
 // What keeping a note is worth when another needs its channel.
 constexpr int kRankDrum = -2;
+constexpr int kRankDrumCuts = 1;  // what a drum may cut: a rank no higher than this
 constexpr int kRankDoubled = 0;
 constexpr int kRankInner = 2;
 constexpr int kRankOuter = 4;  // the bass or the top line
@@ -117,8 +118,9 @@ private:
         if (TakeFree(r, frame, fewest)) return;
         const int mine = Rank(q, frame, frame, SoundingPitches(q, frame));
         if (q.drum) {
-            // A drum may only cut an earlier drum.
-            if (!TakeCut(r, frame, kAnyOctaves, mine)) out_.unplaced_drums.push_back(r);
+            // A drum may cut an earlier drum, a doubled note or an inner
+            // voice that has mostly died away.
+            if (!TakeCut(r, frame, kAnyOctaves, kRankDrumCuts)) out_.unplaced_drums.push_back(r);
             return;
         }
         if (TakeCut(r, frame, fewest, mine) || TakeNextFrame(r, frame, fewest) || TakeFree(r, frame, kAnyOctaves) ||

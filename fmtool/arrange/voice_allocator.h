@@ -3,7 +3,8 @@
 //
 // Notes are placed frame by frame, in time order; within a frame the top and
 // bass notes first, then the louder ones, then drums with a pitch, which take
-// a free channel or the channel of an earlier drum.
+// a free channel or cut an earlier drum, a doubled note or an inner voice
+// that has mostly died away.
 // A note takes a free channel of the chip that suits it best: its part's chip
 // (FM, or a square for the parts that prefer one), a channel that plays it
 // without an octave move, the channel its part used last, one that already
@@ -39,7 +40,7 @@ constexpr unsigned kToneChannels = kFmChannels + kSquareChannels;  // 0-5 FM, 6-
 struct VoiceRequest {
     std::uint32_t source = 0;       // the caller's index of the note or hit
     std::uint8_t part = 0;          // source MIDI channel
-    bool drum = false;              // a drum hit: takes a free channel, or cuts an earlier drum
+    bool drum = false;              // a drum hit: cuts only drums, doubled and faded inner notes
     bool decaying = false;          // an instrument whose notes die away by themselves
     bool square_ok = true;          // may play on a square channel
     bool prefers_square = false;
