@@ -10,9 +10,8 @@ so a voice can be made louder or softer without touching its timbre.
 The output is deterministic: running the script twice gives the same bytes.
 The bank's player test (tests/player/gm_bank_test.cpp) measures every program
 through the converter and Game Music Emu; after changing a voice, run the
-script, rebuild and run that test. With FMROLL_GM_BANK_REPORT=1 set, the test
-prints its figures for every program, which is the quickest way to re-balance
-the trims.
+script, rebuild and run that test, which names every program and note that
+leaves its bounds and prints its figures family by family.
 
 Usage: python3 scripts/make_gm_bank.py [OUT.opm]   (default banks/gm.opm)
 """
