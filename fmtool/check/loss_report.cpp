@@ -8,33 +8,19 @@
 
 #include "fmtool/check/score_times.h"
 #include "instruments/fminst.h"
+#include "midi/midip.h"
 #include "midi/render_song.h"
+#include "midi/smf_format.h"
 
 namespace fmtool {
 
 namespace {
 
-constexpr std::uint8_t kKeyPressure = 0xA0;
-constexpr std::uint8_t kControlChange = 0xB0;
-constexpr std::uint8_t kProgramChange = 0xC0;
-constexpr std::uint8_t kChannelPressure = 0xD0;
-constexpr std::uint8_t kPitchBend = 0xE0;
+using namespace MIDI;  // the SMF vocabulary and the sequencer's channel routing
 
-constexpr unsigned kFmChannels = 6;
-constexpr unsigned kFirstPsgChannel = 6;
-constexpr unsigned kNoiseChannel = 9;
-constexpr unsigned kPlayedChannels = 10;
-
-// Controllers the converter acts on.
-constexpr unsigned kCcPortamentoTime = 5;
-constexpr unsigned kCcDataEntry = 6;
-constexpr unsigned kCcPan = 10;
-constexpr unsigned kCcExpression = 11;
-constexpr unsigned kCcLoopPoint = 56;
-constexpr unsigned kCcNrpnLsb = 98;
-constexpr unsigned kCcNrpnMsb = 99;
-constexpr unsigned kCcRpnLsb = 100;
-constexpr unsigned kCcRpnMsb = 101;
+constexpr unsigned kFirstPsgChannel = kFirstDcsgChannel;
+constexpr unsigned kNoiseChannel = kMidiNoiseChannel;
+constexpr unsigned kPlayedChannels = kMidiNoiseChannel + 1;
 constexpr unsigned kMaxBendRange = 32;
 constexpr unsigned kSquareBendRange = 12;  // the square driver bends an octave
 

@@ -5,22 +5,19 @@
 #include <unordered_map>
 
 #include "instruments/fminst.h"
+#include "midi/midip.h"
+#include "midi/smf_format.h"
 #include "vgm/chip_notes.h"
 
 namespace fmtool {
 
 namespace {
 
-constexpr std::uint8_t kNoteOff = 0x80;
-constexpr std::uint8_t kNoteOn = 0x90;
-constexpr std::uint8_t kControlChange = 0xB0;
-constexpr std::uint8_t kProgramChange = 0xC0;
-constexpr unsigned kCcExpression = 11;
+using namespace MIDI;  // the SMF vocabulary and the sequencer's channel routing
 
 // MIDI channels 0-5 play FM channels 0-5, 6-8 the squares, 9 the noise.
-constexpr unsigned kFmChannels = 6;
-constexpr unsigned kFirstPsgChannel = 6;
-constexpr unsigned kPlayedChannels = 10;
+constexpr unsigned kFirstPsgChannel = kFirstDcsgChannel;
+constexpr unsigned kPlayedChannels = kMidiNoiseChannel + 1;
 constexpr unsigned kMidiChannels = 16;
 
 constexpr std::uint32_t kMaxVolume = 127;
