@@ -40,7 +40,7 @@ std::string SuccessLine(const ConvertJob& job, const ConvertResult& r) {
     if (!r.arranged) return line;
     const ArrangeSummary& s = r.summary;
     line += ": " + std::to_string(s.kept) + " of " + std::to_string(s.notes) + " notes";
-    if (s.hits) line += ", " + std::to_string(s.hits_noise + s.hits_tone) + " of " + std::to_string(s.hits) + " drum hits";
+    if (s.hits) line += ", " + std::to_string(s.HitsKept()) + " of " + std::to_string(s.hits) + " drum hits";
     return line;
 }
 
