@@ -76,7 +76,7 @@ class Voice:
 # string body, the second adds a hammer or tine partial that dies away first.
 # Key scaling 2 makes high notes die away sooner, as on the instrument.
 PNO_C = env(31, 6, 6, 6, 4, ks=2)
-PNO_M = env(31, 7, 4, 6, 4, ks=2)
+PNO_M = env(31, 6, 4, 6, 2, ks=2)
 HAMMER = env(31, 12, 7, 6, 15, ks=2)
 TINE = env(31, 18, 10, 6, 15, ks=2)
 EP_C = env(31, 6, 6, 6, 4, ks=2)
@@ -85,9 +85,9 @@ CLAV = env(31, 8, 6, 8, 5, ks=2)
 
 PIANOS = [
     Voice("Acoustic Grand Piano", "string body, an octave partial and a ratio-5 hammer that fades fast",
-          4, 4, op(28, 1, PNO_M, dt=3), op(12, 1, PNO_C, dt=3), op(34, 5, HAMMER, dt=7), op(24, 2, PNO_C, dt=7)),
+          4, 4, op(24, 1, PNO_M, dt=3), op(12, 1, PNO_C, dt=3), op(34, 5, HAMMER, dt=7), op(24, 2, PNO_C, dt=7)),
     Voice("Bright Acoustic Piano", "the grand with more body modulation and a harder hammer",
-          4, 4, op(19, 1, PNO_M, dt=3), op(12, 1, PNO_C, dt=3), op(28, 5, HAMMER, dt=7), op(20, 2, PNO_C, dt=7)),
+          4, 4, op(22, 1, PNO_M, dt=3), op(12, 1, PNO_C, dt=3), op(28, 5, HAMMER, dt=7), op(20, 2, PNO_C, dt=7)),
     Voice("Electric Grand Piano", "two slightly detuned string pairs, a bright ratio-3 hammer",
           4, 4, op(22, 1, PNO_M, dt=3), op(12, 1, PNO_C, dt=3), op(30, 3, HAMMER), op(18, 1, PNO_C, dt=7)),
     Voice("Honky-tonk Piano", "two string pairs detuned against each other for the out-of-tune shimmer",
@@ -506,15 +506,15 @@ FAMILIES = [
 # measured through the converter and Game Music Emu so that every program
 # plays at about the same RMS level at velocity 100.
 TRIMS = {
-    0: -2, 1: 2, 3: -2, 4: 5, 7: -5, 8: -2, 9: 2, 10: -2, 11: -1, 12: -5, 13: -4, 14: 4, 16: 4,
-    17: 3, 18: 3, 19: 3, 20: 1, 21: 1, 22: -2, 23: 1, 25: -1, 26: 3, 27: -1, 28: -5, 29: 1, 30: -1,
-    34: -2, 36: 2, 37: 3, 38: 6, 39: 1, 40: 1, 41: 1, 42: 2, 43: 1, 44: -2, 45: -2, 46: 2, 47: 2,
-    48: 4, 49: 2, 50: 2, 51: 3, 52: 3, 53: 1, 54: 1, 55: -2, 56: -1, 57: -1, 58: -1, 59: -2, 60: -1,
-    61: 1, 62: 2, 64: 1, 65: 1, 66: 2, 67: 2, 68: 2, 69: 2, 70: 2, 71: 3, 72: 2, 73: 2, 74: 2,
-    75: 2, 76: 2, 77: 2, 78: 2, 79: 2, 80: 2, 81: 5, 82: 2, 83: 2, 84: 1, 85: 2, 86: -1, 87: 11,
-    89: 5, 90: 2, 92: 1, 93: 1, 95: 1, 96: -5, 97: -1, 98: 2, 99: 1, 101: -2, 102: -4, 103: 1,
-    105: -3, 106: 1, 107: 1, 108: -3, 109: -1, 110: 4, 111: 2, 112: -1, 113: -1, 114: 1, 115: -1,
-    118: 4, 119: 1, 121: 1, 122: 1, 123: 2, 124: -1, 125: -3, 126: 2,
+    1: 2, 3: -3, 4: 5, 7: -5, 8: -2, 9: 2, 10: -2, 11: -1, 12: -5, 13: -4, 14: 4, 16: 4, 17: 3,
+    18: 3, 19: 3, 20: 1, 21: 1, 22: -2, 23: 1, 25: -1, 26: 3, 27: -1, 28: -5, 29: 1, 30: -1, 34: -2,
+    36: 2, 37: 3, 38: 6, 39: 1, 40: 1, 41: 1, 42: 2, 43: 1, 44: -2, 45: -2, 46: 2, 47: 2, 48: 4,
+    49: 2, 50: 2, 51: 3, 52: 3, 53: 1, 54: 2, 55: -2, 56: -1, 57: -1, 58: -1, 59: -2, 60: -1, 61: 1,
+    62: 2, 64: 1, 65: 1, 66: 2, 67: 2, 68: 2, 69: 2, 70: 2, 71: 3, 72: 2, 73: 2, 74: 2, 75: 2,
+    76: 2, 77: 2, 78: 2, 79: 2, 80: 2, 81: 5, 82: 2, 83: 2, 84: 1, 85: 2, 86: -1, 87: 11, 89: 5,
+    90: 2, 92: 1, 93: 1, 95: 1, 96: -5, 97: -1, 98: 2, 99: 1, 101: -2, 102: -4, 103: 1, 105: -3,
+    106: 1, 107: 1, 108: -3, 109: -1, 110: 4, 111: 2, 112: -1, 113: -1, 114: 1, 115: -1, 118: 4,
+    119: 1, 121: 1, 122: 1, 123: 2, 124: -1, 125: -3, 126: 2,
 }
 
 HEADER = """\
