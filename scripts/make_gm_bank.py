@@ -556,9 +556,10 @@ HEADER = """\
 //   balanced by measurement through the converter and a real player (Game
 //   Music Emu), the RMS level of notes 48, 60 and 72 at velocity 100: decaying
 //   programs over their first quarter second, held ones also over their held
-//   level. Every program plays within about 3 dB of the bank's median, a
-//   little softer where a louder setting would let a chord clip: six FM
-//   channels playing one program at velocity 127 stay below the 16-bit limit.
+//   level. Each program's three notes average within 2 dB of the bank's
+//   median and none is more than 5 dB off it (short, high notes are the
+//   softest); six FM channels playing one program at velocity 127 stay below
+//   the 16-bit limit.
 // - Envelopes follow the instrument families: pianos, chromatic percussion,
 //   guitars, basses, plucked strings, timpani and most percussion decay by
 //   at least 20 dB within 2 s (key scaling shortens their higher notes);
