@@ -177,17 +177,16 @@ private:
     }
 
     void WriteConductor() {
-        tracks_.Text(0, MIDI::kMetaTrackName, texts_.title);
+        // The title first, in the file's own bytes where it has one.
+        const bool named = texts_.title_text >= 0;
+        tracks_.Text(0, MIDI::kMetaTrackName, named ? score_.texts[texts_.title_text] : texts_.title);
         for (const MIDI::ScoreEvent& e : score_.events) {
             if (!e.IsMeta() || e.data1 < MIDI::kMetaText || e.data1 > MIDI::kMetaLastText ||
                 e.payload >= score_.texts.size()) {
                 continue;
             }
-            const std::string& text = score_.texts[e.payload];
-            if (e.data1 == MIDI::kMetaTrackName && !texts_.title.empty() && text.find(texts_.title) != std::string::npos) {
-                continue;  // the title, written first
-            }
-            tracks_.Text(timeline_.At(e.tick).tick, e.data1, text);
+            if (named && e.payload == static_cast<std::uint32_t>(texts_.title_text)) continue;
+            tracks_.Text(timeline_.At(e.tick).tick, e.data1, score_.texts[e.payload]);
         }
         std::uint64_t last = ~std::uint64_t{0};
         for (const Moment& m : perf_.loop_points) {

@@ -64,6 +64,7 @@ SongTexts ReadSongTexts(const MIDI::Score& score, const std::string& fallback_ti
         if (e.data1 == MIDI::kMetaTrackName && e.track < titleTrack) {
             titleTrack = e.track;
             texts.title = text;
+            texts.title_text = static_cast<long>(e.payload);
         } else if (e.data1 == MIDI::kMetaCopyright) {
             texts.author += (texts.author.empty() ? "" : "; ") + text;
         } else if (e.data1 == MIDI::kMetaText && texts.notes.size() < kMaxNotes) {

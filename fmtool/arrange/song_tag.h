@@ -16,6 +16,7 @@ struct SongTexts {
     std::string title;   // the first track name, else the fallback
     std::string author;  // the copyright notices, joined by "; "
     std::string notes;   // the text events, one a line
+    long title_text = -1;  // the title's entry in Score::texts, as the file wrote it; -1 for the fallback
 };
 
 // Texts in UTF-8: bytes that are not UTF-8 are read as Latin-1, as most
