@@ -42,6 +42,9 @@ bool WriteRoll(const InfoOptions& opt, const VgmInspection& info, const std::vec
     const std::string& track = info.gd3[VGM::kGd3TrackName];
     roll.title = track.empty() ? BaseName(opt.files[0]) : track;
     roll.chip = RollNotesOf(notes);
+    if (info.notes_left_out != 0)
+        std::cerr << "fmtool info: the piano roll shows the first " << notes.size() << " of "
+                  << notes.size() + info.notes_left_out << " notes" << std::endl;
     const std::uint64_t samples = std::max<std::uint64_t>(info.header.total_samples, info.wait_samples);
     roll.seconds = static_cast<double>(samples) / VGM::kSampleRate;
     if (info.loop_found) roll.loop = static_cast<double>(info.loop_sample) / VGM::kSampleRate;

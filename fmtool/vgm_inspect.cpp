@@ -104,7 +104,11 @@ private:
             s.lowest = s.lowest < 0 ? note : std::min(s.lowest, note);
             s.highest = std::max(s.highest, note);
         }
-        if (notes_) notes_->push_back(n);
+        if (!notes_) return;
+        if (notes_->size() < kMaxCollectedNotes)
+            notes_->push_back(n);
+        else
+            ++out_.notes_left_out;
     }
 
     // The header's sample counts and loop against what the commands hold.

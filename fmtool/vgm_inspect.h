@@ -35,6 +35,7 @@ struct VgmInspection {
     bool data_read_through = false;   // the commands ran to an end, not into an unknown or cut one
     bool loop_found = false;          // the loop offset points at a command (or the end)
     std::uint64_t loop_sample = 0;    // waits before the loop point
+    std::uint64_t notes_left_out = 0; // notes past kMaxCollectedNotes, not handed out
 
     bool has_gd3 = false;
     VGM::Gd3Tag gd3;
@@ -46,8 +47,13 @@ struct VgmInspection {
     bool Valid() const { return readable && problems.empty(); }
 };
 
+// Notes handed out for drawing at most: a picture of more helps nobody, and
+// a huge file must not fill the memory with them.
+constexpr std::size_t kMaxCollectedNotes = 200000;
+
 // Reads the file at `path` (or the bytes in memory) through once. When
-// `notes` is given it receives every chip note in the order they end; the
+// `notes` is given it receives the chip notes in the order they end, the
+// first kMaxCollectedNotes of them (`notes_left_out` counts the rest); the
 // summary alone takes memory independent of the file's size.
 VgmInspection InspectVgmFile(const std::string& path, std::vector<VGM::ChipNote>* notes = nullptr);
 VgmInspection InspectVgmMemory(const std::uint8_t* data, std::size_t size,
