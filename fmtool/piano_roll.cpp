@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "fmtool/vgm_inspect.h"
+#include "midi/midip.h"
 #include "midi/smf_score.h"
 #include "vgm/gd3.h"
 #include "vgm/vgm_format.h"
@@ -18,7 +19,6 @@ namespace {
 
 // The converter plays FM and square notes one octave above the written note.
 constexpr int kConverterOctave = 12;
-constexpr unsigned kMidiNoise = 9;        // MIDI channel 10
 
 // Geometry, in SVG user units (pixels).
 constexpr double kLeft = 80, kRight = 20, kTop = 40, kBottom = 36;
@@ -106,7 +106,7 @@ std::vector<RollNote> SongNotesOf(const MIDI::Score& score) {
     // Notes still held, per channel and key, oldest first.
     std::map<std::pair<unsigned, int>, std::deque<double>> held;
     for (const MIDI::ScoreEvent& e : score.events) {
-        if (!e.IsChannel() || e.Channel() > kMidiNoise) continue;
+        if (!e.IsChannel() || e.Channel() > MIDI::kMidiNoiseChannel) continue;
         const std::pair<unsigned, int> key{e.Channel(), e.data1};
         if (e.IsNoteOn()) {
             held[key].push_back(e.seconds);
@@ -117,7 +117,7 @@ std::vector<RollNote> SongNotesOf(const MIDI::Score& score) {
             r.lane = e.Channel();
             r.start = it->second.front();
             r.end = e.seconds;
-            r.note = e.Channel() == kMidiNoise ? -1 : e.data1 + kConverterOctave;
+            r.note = e.Channel() == MIDI::kMidiNoiseChannel ? -1 : e.data1 + kConverterOctave;
             it->second.pop_front();
             out.push_back(r);
         }
@@ -129,7 +129,7 @@ std::vector<RollNote> SongNotesOf(const MIDI::Score& score) {
             r.lane = key.first;
             r.start = start;
             r.end = std::max(start, end);
-            r.note = key.first == kMidiNoise ? -1 : key.second + kConverterOctave;
+            r.note = key.first == MIDI::kMidiNoiseChannel ? -1 : key.second + kConverterOctave;
             out.push_back(r);
         }
     }
