@@ -18,8 +18,8 @@
 #include <string>
 #include <vector>
 
-#include "fmtool/audio_render.h"
-#include "fmtool/vgm_inspect.h"
+#include "fmtool/play/audio_render.h"
+#include "fmtool/info/vgm_inspect.h"
 #include "instruments/fminst.h"
 #include "midi/render_song.h"
 #include "vgm/vgm_format.h"

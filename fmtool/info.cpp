@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "fmtool/commands.h"
-#include "fmtool/info_report.h"
-#include "fmtool/piano_roll.h"
-#include "fmtool/vgm_inspect.h"
+#include "fmtool/info/info_report.h"
+#include "fmtool/info/piano_roll.h"
+#include "fmtool/info/vgm_inspect.h"
 #include "midi/smf_file.h"
 #include "midi/smf_score.h"
 #include "vgm/vgm_format.h"

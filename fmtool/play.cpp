@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "fmtool/audio_file.h"
-#include "fmtool/audio_render.h"
+#include "fmtool/play/audio_file.h"
+#include "fmtool/play/audio_render.h"
 #include "fmtool/commands.h"
 #include "midi/smf_score.h"
 #include "vgm/vgm_file.h"

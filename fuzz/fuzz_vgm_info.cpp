@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "fmtool/piano_roll.h"
-#include "fmtool/vgm_inspect.h"
+#include "fmtool/info/piano_roll.h"
+#include "fmtool/info/vgm_inspect.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fmtool/vgm_inspect.h"
+#include "fmtool/info/vgm_inspect.h"
 #include "tests/support/run_fmroll.h"
 #include "vgm/gd3.h"
 #include "vgm/vgm_format.h"

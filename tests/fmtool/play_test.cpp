@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "fmtool/audio_render.h"
+#include "fmtool/play/audio_render.h"
 #include "tests/support/run_fmroll.h"
 #include "tests/support/smf_builder.h"
 

@@ -1,4 +1,4 @@
-#include "fmtool/audio_render.h"
+#include "fmtool/play/audio_render.h"
 
 #include <fcntl.h>
 #include <gme/gme.h>
@@ -12,7 +12,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "fmtool/fd_io.h"
+#include "fmtool/play/fd_io.h"
 #include "vgm/vgm_format.h"
 
 namespace fmtool {

@@ -1,4 +1,4 @@
-#include "fmtool/info_report.h"
+#include "fmtool/info/info_report.h"
 
 #include <cstdio>
 #include <iomanip>

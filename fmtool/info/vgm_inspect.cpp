@@ -1,4 +1,4 @@
-#include "fmtool/vgm_inspect.h"
+#include "fmtool/info/vgm_inspect.h"
 
 #include <algorithm>
 #include <cstdio>

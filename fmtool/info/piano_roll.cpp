@@ -1,4 +1,4 @@
-#include "fmtool/piano_roll.h"
+#include "fmtool/info/piano_roll.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <sstream>
 #include <utility>
 
-#include "fmtool/vgm_inspect.h"
+#include "fmtool/info/vgm_inspect.h"
 #include "midi/midip.h"
 #include "midi/smf_score.h"
 #include "vgm/gd3.h"

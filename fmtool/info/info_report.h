@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "fmtool/vgm_inspect.h"
+#include "fmtool/info/vgm_inspect.h"
 
 namespace fmtool {
 

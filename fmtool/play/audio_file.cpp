@@ -1,4 +1,4 @@
-#include "fmtool/audio_file.h"
+#include "fmtool/play/audio_file.h"
 
 #include <fcntl.h>
 #include <sndfile.h>
@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "fmtool/fd_io.h"
+#include "fmtool/play/fd_io.h"
 #include "vgm/save_signals.h"
 
 namespace fmtool {
