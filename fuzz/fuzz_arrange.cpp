@@ -23,9 +23,6 @@
 
 namespace {
 
-// Longer songs are arranged and checked but not rendered (one wait per frame).
-constexpr std::uint32_t kMaxRenderedFrames = 20000;
-
 FMInst* bank = nullptr;
 
 // Frame of a real time, allowing for the rounding of the score's seconds.
@@ -74,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    if (end > kMaxRenderedFrames) return 0;
+    if (end > fuzzsupport::kMaxRenderedFrames) return 0;
     VGMOUT vgm;
     MIDI::RenderSong(song.get(), bank, &vgm);
     std::vector<std::uint8_t> image = vgm.Image();

@@ -21,10 +21,6 @@
 
 namespace {
 
-// Songs longer than this are checked but not rendered for the comparison:
-// the render writes one wait per frame.
-constexpr std::uint32_t kMaxRenderedFrames = 20000;
-
 // A voice that plays, one silent at every velocity, one heard only at full
 // velocity, and one whose connection lies outside 0-7 (the chip and the
 // driver read it differently); the other programs stay silent defaults.
@@ -57,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fmtool::WriteReportText(out, report);
     fmtool::WriteReportJson(out, report);
 
-    if (song->events.empty() || song->events.back().clock > kMaxRenderedFrames) return 0;
+    if (song->events.empty() || song->events.back().clock > fuzzsupport::kMaxRenderedFrames) return 0;
     VGMOUT vgm;
     MIDI::RenderSong(song.get(), bank, &vgm);
     const VGM::ChipNotes decoded = VGM::ReadChipNotes(vgm.Stream().data(), vgm.Stream().size());

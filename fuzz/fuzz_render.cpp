@@ -17,13 +17,6 @@
 
 namespace {
 
-// Songs longer than this many frames (about five and a half minutes) are
-// converted and checked but not rendered: the render writes one wait per
-// frame, so a single long silent note would otherwise eat the time of
-// thousands of runs. The reader already refuses anything the header's
-// 32-bit sample count cannot hold.
-constexpr std::uint32_t kMaxRenderedFrames = 20000;
-
 // Voices with different algorithms, pans and LFO settings, and one whose
 // values all lie outside the registers' ranges, so that the drivers' masking
 // is exercised too.
@@ -74,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A decreasing frame would also send the render loop round for ever.
     if (song->events.empty() || !fuzzsupport::ClocksNeverDecrease(*song)) std::abort();
     const std::uint32_t endFrame = song->events.back().clock;
-    if (endFrame > kMaxRenderedFrames) return 0;
+    if (endFrame > fuzzsupport::kMaxRenderedFrames) return 0;
 
     VGMOUT vgm;
     MIDI::RenderSong(song.get(), bank, &vgm);

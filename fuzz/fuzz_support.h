@@ -3,12 +3,20 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <iostream>
 #include <streambuf>
 
 #include "midi/dmidi.h"
 
 namespace fuzzsupport {
+
+// Songs longer than this many frames (about five and a half minutes) are
+// read and checked but not rendered: the render writes one wait per frame,
+// so a single long silent note would otherwise eat the time of thousands of
+// runs. The reader already refuses anything the header's 32-bit sample count
+// cannot hold.
+constexpr std::uint32_t kMaxRenderedFrames = 20000;
 
 // A stream buffer that accepts and drops everything.
 class NullBuffer : public std::streambuf {

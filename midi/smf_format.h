@@ -60,6 +60,8 @@ constexpr unsigned kCcNrpnLsb = 98;
 constexpr unsigned kCcNrpnMsb = 99;
 constexpr unsigned kCcRpnLsb = 100;
 constexpr unsigned kCcRpnMsb = 101;
+constexpr unsigned kCcLoopStart = 111;  // the loop start of much game music
+constexpr unsigned kCcAllSoundOff = 120;
 constexpr unsigned kCcResetAllControllers = 121;
 constexpr unsigned kCcAllNotesOff = 123;
 

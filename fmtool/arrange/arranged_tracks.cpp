@@ -10,14 +10,14 @@ namespace fmtool {
 
 namespace {
 
-constexpr int kCcDataEntry = 6;
-constexpr int kCcPan = 10;
-constexpr int kCcExpression = 11;
-constexpr int kCcDataEntryFine = 38;
-constexpr int kCcLoopPoint = 56;  // the converter's loop controller
-constexpr int kCcRpnLsb = 100;
-constexpr int kCcRpnMsb = 101;
-constexpr int kCcAllNotesOff = 123;
+using MIDI::kCcAllNotesOff;
+using MIDI::kCcDataEntry;
+using MIDI::kCcDataEntryFine;
+using MIDI::kCcExpression;
+using MIDI::kCcLoopPoint;
+using MIDI::kCcPan;
+using MIDI::kCcRpnLsb;
+using MIDI::kCcRpnMsb;
 constexpr int kRpnNull = 127;
 constexpr std::uint16_t kFormat = 1;
 

@@ -5,28 +5,16 @@
 #include <string>
 
 #include "fmtool/arrange/chip_level.h"
+#include "midi/smf_format.h"
 #include "midi/smf_score.h"
 
 namespace fmtool {
 
 namespace {
 
-// Controllers read here.
-constexpr int kCcDataEntry = 6;
-constexpr int kCcVolume = 7;
-constexpr int kCcPan = 10;
-constexpr int kCcExpression = 11;
-constexpr int kCcDataEntryFine = 38;
-constexpr int kCcLoopPoint = 56;  // the converter's own loop controller
-constexpr int kCcSustain = 64;
-constexpr int kCcNrpnLsb = 98;
-constexpr int kCcNrpnMsb = 99;
-constexpr int kCcRpnLsb = 100;
-constexpr int kCcRpnMsb = 101;
-constexpr int kCcLoopStart = 111;  // loop start in game music
-constexpr int kCcAllSoundOff = 120;
-constexpr int kCcResetControllers = 121;
-constexpr int kCcAllNotesOff = 123;  // 124-127 (mode changes) release notes too
+// Controllers read here: the SMF vocabulary; 124-127 (mode changes) release
+// notes as all notes off (123) does.
+using namespace MIDI;
 constexpr int kPedalDown = 64;
 
 constexpr int kDefaultVolume = 100;  // General MIDI power-on values
@@ -191,7 +179,7 @@ private:
             case kCcAllSoundOff:
                 EndWhere(ch, at, [](const ChannelState::Open&) { return true; });
                 break;
-            case kCcResetControllers:
+            case kCcResetAllControllers:
                 ch.expression = kDefaultExpression;
                 ch.bend = 0;
                 ch.rpn_msb = ch.rpn_lsb = kNull;
@@ -201,7 +189,7 @@ private:
                 EndWhere(ch, at, [](const ChannelState::Open& o) { return o.released; });
                 break;
             default:
-                if (cc >= kCcAllNotesOff) {
+                if (cc >= static_cast<int>(kCcAllNotesOff)) {
                     for (ChannelState::Open& o : ch.open) o.released = true;
                     if (!ch.pedal) EndWhere(ch, at, [](const ChannelState::Open&) { return true; });
                 }
