@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/run_guard.h"
 #include "fmtool/commands.h"
 #include "fmtool/convert/progress.h"
 #include "fmtool/convert/song_convert.h"
@@ -85,7 +86,13 @@ int RunConvert(const ConvertOptions& options) {
     auto worker = [&] {
         for (std::size_t i; (i = next++) < jobs.size();) {
             if (skip[i]) continue;
-            const ConvertResult r = ConvertSong(jobs[i], *bank);
+            // Memory that runs out fails this song alone; the others go on.
+            ConvertResult r;
+            if (!RunOutOfMemorySafe([&] { r = ConvertSong(jobs[i], *bank); })) {
+                r = ConvertResult();
+                r.status = kNotWritten;
+                r.message = kOutOfMemoryMessage;
+            }
             status[i] = r.status;
             progress.Done(r.status == kConverted ? SuccessLine(jobs[i], r) : jobs[i].song + ": " + r.message);
         }

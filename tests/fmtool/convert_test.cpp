@@ -1,6 +1,7 @@
 // fmtool convert and fmtool arrange run as a musician runs them.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -137,6 +138,27 @@ TEST(Convert, AFailingSongIsReportedAndTheOthersGoOn) {
     const RunResult w = RunFmtool(dir.path(), {"convert", "good.mid", "-o", "no/such/dir/out.vgz"});
     EXPECT_EQ(w.status, 1);
     EXPECT_NE(w.err.find("good.mid: cannot write no/such/dir/out.vgz"), std::string::npos) << w.err;
+}
+
+TEST(Convert, MemoryRunningOutFailsThatSongAloneOnAnyWorker) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
+#endif
+    // A million program changes: 2 MB of MIDI, a VGM stream of 81 MB.
+    Bytes track = {0x00, 0xC0, 0x00};
+    for (int i = 1; i < 1000000; ++i) track.insert(track.end(), {0x00, 0x00});
+    track.insert(track.end(), {0x00, 0xFF, 0x2F, 0x00});
+    TempDir dir;
+    dir.Write("many.mid", testsupport::BuildSmfRaw(0, 1, 48, {track}));
+    dir.Write("good.mid", Song());
+    testsupport::RunOptions options;
+    options.limits = {{RLIMIT_AS, std::uint64_t{128} << 20}};
+    const RunResult r = testsupport::RunProgram(
+        FMTOOL_BINARY, dir.path(), {"convert", "--no-arrange", "-j", "2", "many.mid", "good.mid"}, options);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("many.mid: Out of memory, abort...\n"), std::string::npos) << r.err;
+    EXPECT_TRUE(testsupport::ReadVgzFile(dir.File("good.vgz")).ok);
+    EXPECT_FALSE(dir.Exists("many.vgz"));
 }
 
 TEST(Arrange, CommandLineWritesTheFileAndASummary) {
