@@ -50,10 +50,12 @@ std::int32_t KeyPeriod(int note) {
     return DcsgKeyTable[note];
 }
 
+}  // namespace
+
 // Period of a note bent by `detune`, moving linearly in period towards the
 // entry an octave away (8191 = one octave). The product is taken in 64 bits
 // so that no detune value can overflow; the result is clamped to 0..1023.
-std::uint32_t TonePeriod(std::uint32_t note, std::int32_t detune) {
+std::uint32_t DcsgTonePeriod(std::uint32_t note, std::int32_t detune) {
     if (note >= static_cast<std::uint32_t>(kTableNotes)) return 0;
     const int n = static_cast<int>(note);
     const std::int64_t base = KeyPeriod(n);
@@ -63,8 +65,6 @@ std::uint32_t TonePeriod(std::uint32_t note, std::int32_t detune) {
     const std::int64_t period = base - x / kDetuneOctave;  // truncates towards zero
     return static_cast<std::uint32_t>(std::clamp<std::int64_t>(period, 0, kMaxPeriod));
 }
-
-}  // namespace
 
 DCSGDRV::DCSGDRV() = default;
 
@@ -81,7 +81,7 @@ void DCSGDRV::EmitAttenuation(std::uint32_t ch, std::uint32_t attenuation) {
 }
 
 void DCSGDRV::EmitPeriod(std::uint32_t ch) {
-    const std::uint32_t period = TonePeriod(chan[ch].cur_note, chan[ch].detune);
+    const std::uint32_t period = DcsgTonePeriod(chan[ch].cur_note, chan[ch].detune);
     Emit(kLatch + 16 * freq_slot[ch] + (period & 0x0F));
     Emit(period >> 4);
 }

@@ -6,6 +6,11 @@
 
 class VGMOUT;
 
+// The 10-bit tone period the driver writes for `note` bent by `detune` (the
+// raw pitch bend, 8191 = one octave): 0 above note 107, clamped to 0..1023.
+// A period of 0 is silent.
+std::uint32_t DcsgTonePeriod(std::uint32_t note, std::int32_t detune);
+
 struct DcsgChannel {
     std::uint8_t keyon = 0;
     std::uint8_t ch_volume = 127;  // 0..127

@@ -276,7 +276,7 @@ std::string Finding::Text() const {
         case FindingKind::kDefaultProgram: return Plural(count, "note", "notes") + " on program " + p + ", which the bank leaves at the silent default voice";
         case FindingKind::kSilentVoice: return Plural(count, "note", "notes") + " on program " + p + ", whose voice is silent at their velocity (every carrier at total level 127)";
         case FindingKind::kSilentExpression: return Plural(count, "note", "notes") + " silenced by expression: controller 11 below 8 is the chip's silent level";
-        case FindingKind::kPeriodZero: return Plural(count, "note", "notes") + " above 107: the square chip's period 0 is silent";
+        case FindingKind::kPeriodZero: return Plural(count, "note", "notes") + " at the square chip's silent period 0 (above note 107, or bent there)";
         case FindingKind::kNeverHeard: return Plural(count, "note", "notes") + " never heard: another note or a note-off replaces them within their 1/60 s frame";
         case FindingKind::kCutShort: return Plural(count, "note", "notes") + " cut to less than half their length by an overlapping note (one note at a time per channel)";
         case FindingKind::kFmTooHigh: return Plural(count, "note", "notes") + " above 95 play in the FM key table's top octave, one or more octaves low";

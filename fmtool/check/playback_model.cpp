@@ -4,6 +4,7 @@
 #include <limits>
 #include <unordered_map>
 
+#include "chips/dcsgdrv.h"
 #include "instruments/fminst.h"
 #include "midi/midip.h"
 #include "midi/smf_format.h"
@@ -23,7 +24,6 @@ constexpr unsigned kMidiChannels = 16;
 constexpr std::uint32_t kMaxVolume = 127;
 constexpr std::uint32_t kSilentLevel = 127;  // FM total level of a silent operator
 constexpr std::uint32_t kSilent = 15;        // DCSG attenuation of a silent channel
-constexpr unsigned kFirstZeroPeriodNote = 108;
 constexpr std::uint32_t kNobody = std::numeric_limits<std::uint32_t>::max();
 
 // The sequencer's FM volume for a velocity, 97..127 (more for data bytes
@@ -49,6 +49,7 @@ struct PsgState {
     bool keyed = false;
     std::uint32_t volume = kMaxVolume;
     std::uint32_t note = 0;
+    std::int32_t detune = 0;  // the raw pitch bend of a tone channel
 };
 
 // The hold of a note on its chip channel and the stretch of sound within it.
@@ -57,6 +58,7 @@ struct Hold {
     std::uint32_t start = 0;
     bool audible_start = false;  // some stretch began audible
     bool counted = false;        // some stretch lasted a frame
+    bool period_zero = false;    // some stretch began at the square's silent period 0
     bool sounding = false;       // a stretch is open
     bool sound_audible = false;
     std::uint32_t sound_start = 0;
@@ -123,6 +125,11 @@ void Model::Play(const MIDI::DMIDI& song) {
             case kProgramChange: ProgramChange(ch, e.data1, e.clock); break;
             case kControlChange:
                 if (e.data1 == kCcExpression) Expression(ch, e.data2, e.clock);
+                break;
+            case kPitchBend:
+                // The tone channels take the raw bend; it moves their period
+                // (the FM pitch does not decide audibility).
+                if (ch >= kFirstPsgChannel && ch < kMidiNoiseChannel) psg_[ch - kFirstPsgChannel].detune = e.bend();
                 break;
             default: break;
         }
@@ -256,8 +263,9 @@ void Model::PsgLevel(unsigned p, std::uint32_t frame) {
         EndSound(chip, frame);
         return;
     }
-    const bool noise = chip == VGM::kChipNoise;
-    StartSound(chip, noise || s.note < kFirstZeroPeriodNote, frame);
+    const bool zero = chip != VGM::kChipNoise && DcsgTonePeriod(s.note, s.detune) == 0;
+    if (zero) hold_[chip].period_zero = true;
+    StartSound(chip, !zero, frame);
 }
 
 void Model::StartSound(unsigned chip, bool audible, std::uint32_t frame) {
@@ -289,7 +297,7 @@ void Model::EndHold(unsigned chip, std::uint32_t frame) {
             n.fate = NoteFate::kNeverHeard;
         } else if (chip < kFmChannels) {
             n.fate = fm_[chip].loaded ? NoteFate::kSilentVoice : NoteFate::kNoProgram;
-        } else if (chip != VGM::kChipNoise && n.key >= kFirstZeroPeriodNote) {
+        } else if (h.period_zero) {
             n.fate = NoteFate::kPeriodZero;
         } else {
             n.fate = NoteFate::kSilentExpression;

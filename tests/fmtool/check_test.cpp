@@ -113,6 +113,7 @@ TEST(Check, EveryKindOfFinding) {
         {"expression 0 silences a square", TrackBuilder().Control(0, 6, 11, 0).NoteOn(0, 6, 60, 100).NoteOff(24, 6, 60), 6, FindingKind::kSilentExpression, 1},
         {"expression swell makes it heard", TrackBuilder().Control(0, 6, 11, 0).NoteOn(0, 6, 60, 100).Control(6, 6, 11, 100).NoteOff(24, 6, 60), 6, FindingKind::kSilentExpression, 0},
         {"square above 107", TrackBuilder().NoteOn(0, 7, 110, 127).NoteOff(24, 7, 110), 7, FindingKind::kPeriodZero, 1},
+        {"square bent past its range to period 0", TrackBuilder().Raw(0, {0xE7, 0x7F, 0xFF}).NoteOn(0, 7, 107, 127).NoteOff(24, 7, 107).Bend(0, 7, 0).NoteOn(0, 7, 107, 127).NoteOff(24, 7, 107), 7, FindingKind::kPeriodZero, 1},
         {"square below 33", TrackBuilder().NoteOn(0, 8, 20, 127).NoteOff(24, 8, 20), 8, FindingKind::kSquareTooLow, 1},
         {"FM above 95", TrackBuilder(p0).NoteOn(0, 0, 100, 100).NoteOff(24, 0, 100), 0, FindingKind::kFmTooHigh, 1},
         {"velocity on the noise", TrackBuilder().NoteOn(0, 9, 36, 90).NoteOff(24, 9, 36).NoteOn(0, 9, 36, 127).NoteOff(24, 9, 36), 9, FindingKind::kVelocityIgnored, 1},
