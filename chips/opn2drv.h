@@ -18,6 +18,15 @@ std::uint32_t get_fm_slot(std::uint32_t i);
 // F-numbers of one octave, C to the next C (formula beside the definition).
 extern const std::uint16_t Opn2KeyTable[13];
 
+// The block (0..7) and F-number (643..1287) the driver writes for `note`
+// moved by `offset` F-number units (detune and glide): the sum folded into
+// one octave of F-numbers, the block counting octaves and clamped.
+struct Opn2Pitch {
+    std::uint32_t block = 0;
+    std::uint32_t fnum = 0;
+};
+Opn2Pitch Opn2NotePitch(std::uint32_t note, std::int64_t offset);
+
 struct Opn2Channel {
     FmVoice ch_voice;              // never read: voices come from the bank
     std::uint8_t keyon = 0;

@@ -33,13 +33,9 @@ std::int32_t lin_pitch(std::uint8_t n) {
 
 }  // namespace
 
-void OPN2DRV::SetNote(std::uint32_t channel, std::uint32_t note) {
-    if (channel >= kChannels) return;
-    Opn2Channel& c = chan[channel];
-    c.cur_note = static_cast<std::uint8_t>(note);
-
-    // 64-bit: a large detune must not overflow the sum.
-    std::int64_t f = static_cast<std::int64_t>(Opn2KeyTable[note % 12]) + c.porta_offset + c.detune;
+Opn2Pitch Opn2NotePitch(std::uint32_t note, std::int64_t offset) {
+    // 64-bit: a large offset must not overflow the sum.
+    std::int64_t f = static_cast<std::int64_t>(Opn2KeyTable[note % 12]) + offset;
     std::int64_t o = note / 12;
     // Fold f into 643..1287 an octave at a time, moving the octave with it
     // (a whole number of octaves in one step, as a loop would end up).
@@ -54,12 +50,19 @@ void OPN2DRV::SetNote(std::uint32_t channel, std::uint32_t note) {
     }
     // Beyond the chip's eight blocks the pitch keeps its F-number.
     const std::int64_t block = o < 0 ? 0 : (o > kMaxBlock ? kMaxBlock : o);
+    return Opn2Pitch{static_cast<std::uint32_t>(block), static_cast<std::uint32_t>(f)};
+}
 
+void OPN2DRV::SetNote(std::uint32_t channel, std::uint32_t note) {
+    if (channel >= kChannels) return;
+    Opn2Channel& c = chan[channel];
+    c.cur_note = static_cast<std::uint8_t>(note);
+
+    const Opn2Pitch pitch = Opn2NotePitch(note, std::int64_t{c.porta_offset} + c.detune);
     const std::uint32_t port = get_fm_bank(channel);
     const std::uint32_t k = get_fm_channel(channel) & 3;
-    const std::uint32_t fnum = static_cast<std::uint32_t>(f);
-    Write(port, kRegBlockFnumHigh + k, static_cast<std::uint32_t>(block << 3) | (fnum >> 8));
-    Write(port, kRegFnumLow + k, fnum & 0xFF);
+    Write(port, kRegBlockFnumHigh + k, pitch.block << 3 | pitch.fnum >> 8);
+    Write(port, kRegFnumLow + k, pitch.fnum & 0xFF);
 }
 
 void OPN2DRV::SetDetune(std::uint32_t channel, std::int32_t detune) {

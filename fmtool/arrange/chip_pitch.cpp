@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "chips/dcsgdrv.h"
 #include "chips/opn2drv.h"
 #include "vgm/vgm_format.h"
 
@@ -23,26 +24,13 @@ constexpr int kMaxBlock = 7;
 constexpr int kDetuneFactor = 644;
 // Square bends move the period by (bend / 8191) of the way to the next octave.
 constexpr int kSquareBendOctave = 8191;
-constexpr int kMaxPeriod = 1023;
-constexpr int kSquareTableNotes = 108;
 
 double Hz(int midiNote) { return 440.0 * std::pow(2.0, (midiNote - 69) / 12.0); }
 
-// The converter's square period of note n: that of pitch n + 12 at the chip's
-// clock, whole-number, no longer than 1023; 0 above note 107.
-int SquarePeriod(int n) {
-    if (n >= kSquareTableNotes + kOctave) return 0;
-    const double p = std::floor(VGM::kSn76489Clock / (32.0 * Hz(n + kOctave)));
-    return static_cast<int>(std::min<double>(p, kMaxPeriod));
-}
-
-int SquareBentPeriod(int n, int bend) {
-    if (n >= kSquareTableNotes) return 0;
-    const std::int64_t base = SquarePeriod(n);
-    std::int64_t x = 0;
-    if (bend > 0) x = std::int64_t{bend} * (base - SquarePeriod(n + kOctave));
-    if (bend < 0) x = std::int64_t{bend} * (SquarePeriod(std::max(0, n - kOctave)) - base);
-    return static_cast<int>(std::clamp<std::int64_t>(base - x / kSquareBendOctave, 0, kMaxPeriod));
+// The converter's square period of `written` bent by `bend`; a bend of a
+// whole octave either way lands on the neighbouring octave's period.
+int SquarePeriod(int written, int bend = 0) {
+    return static_cast<int>(DcsgTonePeriod(static_cast<std::uint32_t>(written), bend));
 }
 
 // The smallest bend whose truncated share of `span` reaches `steps`.
@@ -77,9 +65,11 @@ int SquareBend(int written, double cents) {
     const int base = SquarePeriod(written);
     const int target = static_cast<int>(
         std::lround(VGM::kSn76489Clock / (32.0 * Hz(written + kOctave) * std::pow(2.0, cents / 1200.0))));
-    if (target < base) return BendForSteps(base - target, base - SquarePeriod(written + kOctave), kSquareBendOctave);
+    if (target < base) {
+        return BendForSteps(base - target, base - SquarePeriod(written, kSquareBendOctave), kSquareBendOctave);
+    }
     if (target > base) {
-        return BendForSteps(-(target - base), SquarePeriod(std::max(0, written - kOctave)) - base, kSquareBendOctave);
+        return BendForSteps(-(target - base), SquarePeriod(written, -kSquareBendOctave) - base, kSquareBendOctave);
     }
     return 0;
 }
@@ -110,22 +100,12 @@ int ChipBend(Chip chip, int written, double cents) {
 
 double ChipHz(Chip chip, int written, int bend) {
     if (chip == Chip::Square) {
-        const int p = SquareBentPeriod(written, bend);
+        const int p = SquarePeriod(written, bend);
         return p > 0 ? VGM::kSn76489Clock / (32.0 * p) : 0;
     }
     const int detune = bend * kDetuneFactor / 8192;  // truncates toward zero
-    int f = Opn2KeyTable[written % kOctave] + detune;
-    int octave = written / kOctave;
-    while (f <= kFnumLow - 1) {
-        --octave;
-        f += kFnumOctave;
-    }
-    while (f > kFnumHigh) {
-        ++octave;
-        f -= kFnumOctave;
-    }
-    const int block = std::clamp(octave, 0, kMaxBlock);
-    return f * (VGM::kYm2612Clock / 144.0) / std::pow(2.0, 21 - block);
+    const Opn2Pitch p = Opn2NotePitch(static_cast<std::uint32_t>(written), detune);
+    return p.fnum * (VGM::kYm2612Clock / 144.0) / std::pow(2.0, 21.0 - p.block);
 }
 
 }  // namespace fmtool
