@@ -22,34 +22,23 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build-bench}
 RUNS=${RUNS:-5}
 
-mkdir -p "$BUILD"
-if ! { cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DFMROLL_TESTS=OFF &&
-       cmake --build "$BUILD" -j2 --target fmroll fmtool; } >"$BUILD/convert_bench-build.log" 2>&1; then
-    cat "$BUILD/convert_bench-build.log" >&2
-    exit 1
-fi
+. "$ROOT/bench/bench_lib.sh"
+bench_build convert_bench fmroll fmtool
 FMROLL=$BUILD/fmroll
 FMTOOL=$BUILD/fmtool
 
 WORK=$BUILD/convert-bench-run
-mkdir -p "$WORK/full" "$WORK/quarter"
+mkdir -p "$WORK"
 cd "$WORK"
-full_events=$(python3 "$ROOT/bench/make_bench_song.py" full/song.mid | sed -n 's/.* \([0-9][0-9]*\) events.*/\1/p')
-quarter_events=$(python3 "$ROOT/bench/make_bench_song.py" quarter/song.mid --scale 0.25 | sed -n 's/.* \([0-9][0-9]*\) events.*/\1/p')
-python3 "$ROOT/bench/make_bench_bank.py" bank.opm >/dev/null
+bench_inputs
 
 # measure LABEL DIR COMMAND...: runs COMMAND in DIR and appends its wall time
 # in seconds to LABEL.times.
 measure() {
     label=$1 dir=$2
     shift 2
-    start=$(date +%s%N)
-    (cd "$dir" && "$@" >/dev/null 2>&1)
-    end=$(date +%s%N)
-    echo "$start $end" | awk '{ printf "%.4f\n", ($2 - $1) / 1e9 }' >>"$WORK/$label.times"
+    (cd "$dir" && wall_seconds "$@") >>"$WORK/$label.times"
 }
-
-median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 rm -f ./*.times
 # One untimed run of each fills the page cache.
@@ -72,7 +61,7 @@ awk -v tf="$t_fmroll" -v tc="$t_convert" -v tq="$t_quarter" -v ta="$t_arrange" \
     -v ef="$full_events" -v eq="$quarter_events" -v runs="$RUNS" -v load="$(cut -d' ' -f1-3 /proc/loadavg)" '
 function verdict(ok) { return ok ? "meets the target" : "MISSES the target" }
 BEGIN {
-    printf "machine: %s, load average after the runs: %s\n", "'"$(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"'", load
+    printf "machine: %s, load average after the runs: %s\n", "'"$(machine_line)"'", load
     printf "benchmark song: %d events; quarter-size song: %d events; medians of %d runs\n", ef, eq, runs
     printf "  fmroll                          %.3f s\n", tf
     printf "  fmtool convert                  %.3f s\n", tc

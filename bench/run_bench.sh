@@ -25,20 +25,14 @@ if [ ! -x "$TIME" ]; then
     exit 1
 fi
 
-mkdir -p "$BUILD"
-if ! { cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DFMROLL_TESTS=OFF &&
-       cmake --build "$BUILD" -j2 --target fmroll; } >"$BUILD/run_bench-build.log" 2>&1; then
-    cat "$BUILD/run_bench-build.log" >&2
-    exit 1
-fi
+. "$ROOT/bench/bench_lib.sh"
+bench_build run_bench fmroll
 FMROLL=$BUILD/fmroll
 
 WORK=$BUILD/bench-run
-mkdir -p "$WORK/full" "$WORK/quarter"
+mkdir -p "$WORK"
 cd "$WORK"
-full_events=$(python3 "$ROOT/bench/make_bench_song.py" full/song.mid | sed -n 's/.* \([0-9][0-9]*\) events.*/\1/p')
-quarter_events=$(python3 "$ROOT/bench/make_bench_song.py" quarter/song.mid --scale 0.25 | sed -n 's/.* \([0-9][0-9]*\) events.*/\1/p')
-python3 "$ROOT/bench/make_bench_bank.py" bank.opm >/dev/null
+bench_inputs
 
 # measure LABEL DIR COMMAND...: runs COMMAND in DIR under GNU time, appends
 # the wall time in seconds to LABEL.times and the peak memory in KiB to
@@ -54,7 +48,6 @@ measure() {
     sed -n 's/.*Maximum resident set size (kbytes): //p' "$WORK/$label.tv" >>"$WORK/$label.mem"
 }
 
-median() { sort -n "$1" | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 maximum() { sort -n "$1" | tail -n 1; }
 
 rm -f ./*.times ./*.mem
@@ -83,7 +76,7 @@ awk -v tf="$t_fmroll" -v tg="$t_gzip" -v tq="$t_quarter" -v mem="$mem_kib" \
 function verdict(ok) { return ok ? "meets the target" : "MISSES the target" }
 BEGIN {
     limit = (2 * (mid + vgm) + 8 * 1048576) / 1024
-    printf "machine: %s, load average before the runs: %s\n", "'"$(nproc) cores, $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1)"'", load
+    printf "machine: %s, load average before the runs: %s\n", "'"$(machine_line)"'", load
     printf "benchmark song: %d bytes, %d events -> test.vgm %d bytes, test.vgz %d bytes\n", mid, ef, vgm, vgz
     printf "medians of %d runs\n", runs
     printf "  fmroll, benchmark song     %.3f s\n", tf
