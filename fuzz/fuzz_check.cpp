@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 #include <sstream>
 
 #include "fmtool/check/loss_report.h"
@@ -38,8 +37,7 @@ FMInst* bank = nullptr;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzsupport::SilenceStandardStreams();
-    bank = new FMInst;
-    if (bank->LoadText(kBank, std::strlen(kBank)) != FMInst::kLoadOk) std::abort();
+    bank = fuzzsupport::LoadFixedBank(kBank);
     return 0;
 }
 

@@ -6,7 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
 
 #include "fuzz/fuzz_support.h"
 #include "instruments/fminst.h"
@@ -56,8 +55,7 @@ FMInst* bank = nullptr;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzsupport::SilenceStandardStreams();
-    bank = new FMInst;
-    if (bank->LoadText(kBank, std::strlen(kBank)) != FMInst::kLoadOk) std::abort();
+    bank = fuzzsupport::LoadFixedBank(kBank);
     return 0;
 }
 

@@ -4,9 +4,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <string>
 #include <iostream>
 #include <streambuf>
 
+#include "instruments/fminst.h"
 #include "midi/dmidi.h"
 
 namespace fuzzsupport {
@@ -33,6 +36,14 @@ inline void SilenceStandardStreams() {
     static NullBuffer sink;
     std::cout.rdbuf(&sink);
     std::cerr.rdbuf(&sink);
+}
+
+// A bank loaded from a text the target is built with, kept for the whole
+// run. A text that does not load is a fault of the target itself.
+inline FMInst* LoadFixedBank(const char* text) {
+    static FMInst bank;
+    if (bank.LoadText(text, std::char_traits<char>::length(text)) != FMInst::kLoadOk) std::abort();
+    return &bank;
 }
 
 // Clocks (ticks or frames) must never decrease along the event list.
