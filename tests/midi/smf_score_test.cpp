@@ -65,3 +65,28 @@ TEST(Score, RejectsWhatTheConverterRejectsWithItsMessage) {
     EXPECT_EQ(err, "MIDIC: TrackChunk Illegal, abort...\n");
     EXPECT_TRUE(score.events.empty());
 }
+
+TEST(Score, TempoOddities) {
+    const struct {
+        const char* name;
+        std::uint16_t division;
+        TrackBuilder track;
+        std::uint64_t tick;
+        double seconds;
+    } cases[] = {
+        // Two tempos on one tick: the later one holds from there.
+        {"two tempos on a tick", 96, TrackBuilder().Tempo(0, 250000).Tempo(0, 1000000), 96, 1.0},
+        // A tempo of 0 has no speed: the one before it stays.
+        {"tempo of 0", 96, TrackBuilder().Tempo(0, 250000).Tempo(48, 0), 96, 0.25},
+        // SMPTE: 25 frames a second of 40 ticks, 1000 ticks a second, tempo ignored.
+        {"SMPTE division", 0xE728, TrackBuilder().Tempo(0, 250000), 1500, 1.5},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TrackBuilder t = c.track;
+        t.NoteOn(c.tick, 0, 60, 100).EndOfTrack();
+        MIDI::Score score;
+        ASSERT_TRUE(Read(BuildSmf(0, c.division, {t}), score));
+        EXPECT_DOUBLE_EQ(score.Seconds(c.tick), c.seconds);
+    }
+}
