@@ -19,8 +19,6 @@ namespace fmtool {
 
 namespace {
 
-// Every render writes the program-wide YM2612 register shadow (fm_block).
-std::mutex g_rendering;
 // Saving installs process-wide signal handlers.
 std::mutex g_saving;
 
@@ -91,10 +89,7 @@ std::vector<std::uint8_t> BuildVgm(const ConvertJob& job, FMInst& bank, ConvertR
     std::vector<std::uint8_t> image;
     {
         VGMOUT vgm;
-        {
-            std::lock_guard<std::mutex> lock(g_rendering);
-            MIDI::RenderSong(song.get(), &bank, &vgm);
-        }
+        MIDI::RenderSong(song.get(), &bank, &vgm);
         song.reset();
         image = vgm.Image();
     }
