@@ -23,13 +23,28 @@ int Convert(int argc, char** argv) {
         return 1;
     }
 
-    if (LoadBankFile(fminst, argv[1]) != 0) return -1;
+    const BankLoad bank = LoadBankFile(fminst, argv[1]);
+    for (OpmLine line : bank.skipped) std::cerr << OpmSyntaxMessage(line) << '\n';
+    if (!bank.Ok()) {
+        std::cerr << bank.Message() << std::endl;
+        return -1;
+    }
 
     std::vector<std::uint8_t> file;
-    if (MIDI::ReadSmfFile(argv[2], file) != 0) return -1;
-
-    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(file.data(), file.size());
-    if (!song) return 1;
+    MIDI::SmfStatus status = MIDI::ReadSmfFile(argv[2], file);
+    if (MIDI::IsFileError(status)) {
+        std::cerr << MIDI::SmfMessage(status) << std::endl;
+        return -1;
+    }
+    // A file that is no MIDI file at all is refused by the reading already,
+    // after the same progress line as any other the reader refuses.
+    std::cout << MIDI::kConvertingMessage << std::endl;
+    std::unique_ptr<MIDI::DMIDI> song;
+    if (status == MIDI::SmfStatus::Ok) song = MIDI::ReadSong(file.data(), file.size(), {}, &status);
+    if (!song) {
+        std::cerr << MIDI::SmfMessage(status) << std::endl;
+        return 1;
+    }
     std::vector<std::uint8_t>().swap(file);
 
     VGMOUT vgm;

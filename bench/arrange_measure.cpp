@@ -137,7 +137,7 @@ struct Totals {
 
 bool Measure(const std::string& path, FMInst& bank, bool arrange, Totals& totals) {
     std::vector<std::uint8_t> data;
-    if (MIDI::ReadSmfFile(path.c_str(), data) != 0) return false;
+    if (MIDI::ReadSmfFile(path.c_str(), data) != MIDI::SmfStatus::Ok) return false;
     MIDI::Score score;
     if (!MIDI::ReadScore(data.data(), data.size(), score)) return false;
     if (arrange) {
@@ -145,7 +145,7 @@ bool Measure(const std::string& path, FMInst& bank, bool arrange, Totals& totals
         if (!fmtool::Arrange(score, bank, "", arranged)) return false;
         data = std::move(arranged.smf);
     }
-    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(data.data(), data.size(), false);
+    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(data.data(), data.size());
     if (!song) {
         std::fprintf(stderr, "%s: the arranged file is refused\n", path.c_str());
         return false;
@@ -209,7 +209,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     auto bank = std::make_unique<FMInst>();
-    if (bankPath.empty() ? LoadGmBank(*bank) != 0 : LoadBankFile(*bank, bankPath.c_str()) != 0) return 2;
+    if (!LoadBankOrBuiltIn(*bank, bankPath).Ok()) return 2;
 
     Totals t;
     for (const std::string& song : songs) {

@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     FMInst bank;
-    if (LoadBankFile(bank, argv[1]) != 0) return 2;
+    if (!LoadBankFile(bank, argv[1]).Ok()) return 2;
 
     std::uint64_t notes = 0, heard = 0, silent = 0, songs = 0, disagree = 0;
     std::cout << "song\tnotes\theard\tpercent\tagrees\n";

@@ -74,7 +74,7 @@ const Fixture& Inputs() {
         }
         QuietStdout quiet;
         MIDI::MIDIC reader;
-        fx->ticks = reader.convert_smf(fx->midi.data(), fx->midi.size(), kResolution);
+        fx->ticks = reader.read_smf(fx->midi.data(), fx->midi.size(), kResolution);
         if (!fx->ticks) return fx;
         fx->frames = std::make_unique<MIDI::DMIDI>(*fx->ticks);
         if (!reader.convert_clock_to_frame(fx->frames.get(), kFramesPerSecond)) return fx;
@@ -133,7 +133,7 @@ void BM_ReadSmf(benchmark::State& state) {
     QuietStdout quiet;
     for (auto _ : state) {
         MIDI::MIDIC reader;
-        auto song = reader.convert_smf(midi.data(), midi.size(), kResolution);
+        auto song = reader.read_smf(midi.data(), midi.size(), kResolution);
         benchmark::DoNotOptimize(song.get());
     }
     SetBytes(state, midi.size());

@@ -94,7 +94,7 @@ void Play(benchmark::State& state) {
     if (bank.Load(FMROLL_SOURCE_DIR "/examples/demo.opm") != FMInst::kLoadOk) return state.SkipWithError("no bank");
     std::ifstream in(FMROLL_SOURCE_DIR "/examples/demo.mid", std::ios::binary);
     const std::vector<std::uint8_t> smf((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(smf.data(), smf.size(), false);
+    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(smf.data(), smf.size());
     if (!song) return state.SkipWithError("no song");
     VGMOUT vgm;
     MIDI::RenderSong(song.get(), &bank, &vgm);

@@ -12,12 +12,10 @@
 
 #include "fmtool/arrange/arranger.h"
 #include "fmtool/arrange/song_tag.h"
+#include "fmtool/command_inputs.h"
 #include "fmtool/commands.h"
 #include "fmtool/convert/song_convert.h"
 #include "instruments/fminst.h"
-#include "instruments/gm_bank.h"
-#include "midi/smf_file.h"
-#include "midi/smf_score.h"
 #include "vgm/vgm_save.h"
 
 namespace fmtool {
@@ -32,17 +30,10 @@ struct ArrangeOptions {
 
 int RunArrange(const ArrangeOptions& options) {
     auto bank = std::make_unique<FMInst>();
-    if (!options.bank.empty()) {
-        if (LoadBankFile(*bank, options.bank.c_str()) != 0) return kUnreadable;
-    } else if (LoadGmBank(*bank) != FMInst::kLoadOk) {
-        std::cerr << "fmtool arrange: the built-in bank does not load" << std::endl;
-        return kUnreadable;
-    }
+    if (!LoadCommandBank("arrange", options.bank, *bank)) return kUnreadable;
 
-    std::vector<std::uint8_t> data;
-    if (MIDI::ReadSmfFile(options.song.c_str(), data) != 0) return kUnreadable;
     MIDI::Score score;
-    if (!MIDI::ReadScore(data.data(), data.size(), score)) return kUnreadable;
+    if (!ReadCommandScore(options.song, score)) return kUnreadable;
 
     Arrangement arranged;
     if (!Arrange(score, *bank, FileStem(options.song), arranged)) {

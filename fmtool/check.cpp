@@ -11,11 +11,9 @@
 
 #include "fmtool/check/loss_report.h"
 #include "fmtool/check/report_format.h"
+#include "fmtool/command_inputs.h"
 #include "fmtool/commands.h"
 #include "instruments/fminst.h"
-#include "instruments/gm_bank.h"
-#include "midi/smf_file.h"
-#include "midi/smf_score.h"
 
 namespace fmtool {
 
@@ -32,19 +30,12 @@ struct CheckOptions {
 
 int RunCheck(const CheckOptions& options) {
     auto bank = std::make_unique<FMInst>();
-    const std::string& song_path = options.files.back();
-    if (options.files.size() == 2) {
-        if (LoadBankFile(*bank, options.files.front().c_str()) != 0) return kUnreadable;
-    } else if (LoadGmBank(*bank) != FMInst::kLoadOk) {
-        std::cerr << "fmtool check: the built-in bank does not load" << std::endl;
-        return kUnreadable;
-    }
+    const std::string bank_path = options.files.size() == 2 ? options.files.front() : std::string();
+    if (!LoadCommandBank("check", bank_path, *bank)) return kUnreadable;
 
-    std::vector<std::uint8_t> data;
-    if (MIDI::ReadSmfFile(song_path.c_str(), data) != 0) return kUnreadable;
     MIDI::Score score;
     std::unique_ptr<MIDI::DMIDI> song;
-    if (!MIDI::ReadScore(data.data(), data.size(), score, &song)) return kUnreadable;
+    if (!ReadCommandScore(options.files.back(), score, &song)) return kUnreadable;
 
     const LossReport report = BuildLossReport(score, *song, *bank);
     if (options.json) {

@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "app/run_guard.h"
+#include "fmtool/command_inputs.h"
 #include "fmtool/commands.h"
 #include "fmtool/convert/progress.h"
 #include "fmtool/convert/song_convert.h"
 #include "instruments/fminst.h"
-#include "instruments/gm_bank.h"
 
 namespace fmtool {
 
@@ -52,12 +52,7 @@ int RunConvert(const ConvertOptions& options) {
         return kUnreadable;
     }
     auto bank = std::make_unique<FMInst>();
-    if (!options.bank.empty()) {
-        if (LoadBankFile(*bank, options.bank.c_str()) != 0) return kUnreadable;
-    } else if (LoadGmBank(*bank) != FMInst::kLoadOk) {
-        std::cerr << "fmtool convert: the built-in bank does not load" << std::endl;
-        return kUnreadable;
-    }
+    if (!LoadCommandBank("convert", options.bank, *bank)) return kUnreadable;
 
     std::vector<ConvertJob> jobs;
     for (const std::string& song : options.songs) {

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "fmtool/command_inputs.h"
 #include "fmtool/commands.h"
 #include "fmtool/info/info_report.h"
 #include "fmtool/info/piano_roll.h"
 #include "fmtool/info/vgm_inspect.h"
-#include "midi/smf_file.h"
 #include "midi/smf_score.h"
 #include "vgm/vgm_format.h"
 #include "vgm/vgm_save.h"
@@ -49,10 +49,8 @@ bool WriteRoll(const InfoOptions& opt, const VgmInspection& info, const std::vec
     roll.seconds = static_cast<double>(samples) / VGM::kSampleRate;
     if (info.loop_found) roll.loop = static_cast<double>(info.loop_sample) / VGM::kSampleRate;
     if (!opt.midi.empty()) {
-        std::vector<std::uint8_t> data;
-        if (MIDI::ReadSmfFile(opt.midi.c_str(), data) != 0) return false;
         MIDI::Score score;
-        if (!MIDI::ReadScore(data.data(), data.size(), score)) return false;
+        if (!ReadCommandScore(opt.midi, score)) return false;
         roll.song = SongNotesOf(score);
         roll.seconds = std::max(roll.seconds, score.EndSeconds());
     }

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!MIDI::ReadScore(data, size, score)) return 0;
     fmtool::Arrangement arranged;
     if (!fmtool::Arrange(score, *bank, "fuzz", arranged)) return 0;  // too long for a VGM file
-    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(arranged.smf.data(), arranged.smf.size(), false);
+    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(arranged.smf.data(), arranged.smf.size());
     if (!song || song->events.empty() || !fuzzsupport::ClocksNeverDecrease(*song)) std::abort();
 
     // Frames where the source starts a note, within the rounding of seconds.

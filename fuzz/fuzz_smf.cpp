@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     MIDI::MIDIC reader;
-    std::unique_ptr<MIDI::DMIDI> song = reader.convert_smf(data, size, 48);
+    std::unique_ptr<MIDI::DMIDI> song = reader.read_smf(data, size, 48);
     if (!song) return 0;
     // A read song always ends with the end event, which holds the last clock.
     if (song->events.empty() || !song->events.back().is_end() || !fuzzsupport::ClocksNeverDecrease(*song)) std::abort();

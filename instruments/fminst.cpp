@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <string>
 
 #include "instruments/opm_loader.h"
@@ -50,7 +49,7 @@ std::string CutAtNuls(const std::string& raw) {
 
 }  // namespace
 
-int FMInst::Load(const char* path) {
+int FMInst::Load(const char* path, std::vector<OpmLine>* skipped) {
     if (path == nullptr) return kLoadOpenError;
     std::FILE* file = std::fopen(path, "r");
     if (file == nullptr) return kLoadOpenError;
@@ -62,18 +61,34 @@ int FMInst::Load(const char* path) {
     if (!read) return kLoadOpenError;
 
     const std::string text = CutAtNuls(raw);
-    return LoadText(text.data(), text.size());
+    return LoadText(text.data(), text.size(), skipped);
 }
 
-int FMInst::LoadText(const char* text, std::size_t length) {
+int FMInst::LoadText(const char* text, std::size_t length, std::vector<OpmLine>* skipped) {
     if (text == nullptr) length = 0;
     const char* const end = text == nullptr ? text : std::find(text, text + length, '\0');
-    return ParseOpmText(*this, text, end);
+    return ParseOpmText(*this, text, end, skipped);
 }
 
-int LoadBankFile(FMInst& bank, const char* path) {
-    const int loaded = bank.Load(path);
-    if (loaded == FMInst::kLoadOk) return 0;
-    std::cerr << "OPM file read error (" << loaded << "), abort..." << std::endl;
-    return -1;
+BankLoad LoadBankFile(FMInst& bank, const char* path) {
+    BankLoad load;
+    load.result = bank.Load(path, &load.skipped);
+    return load;
+}
+
+std::string BankLoad::Message() const {
+    if (Ok()) return {};
+    if (built_in) return "the built-in bank does not load";
+    return "OPM file read error (" + std::to_string(result) + "), abort...";
+}
+
+std::string OpmSyntaxMessage(OpmLine line) {
+    const char* kind = "Program";
+    switch (line) {
+        case OpmLine::Program: kind = "Program"; break;
+        case OpmLine::Lfo: kind = "Lfo"; break;
+        case OpmLine::Channel: kind = "Channel"; break;
+        case OpmLine::Operator: kind = "Operator"; break;
+    }
+    return std::string(".OPM Load Syntax Error : ") + kind;
 }

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // One operator of a voice. Values are stored as the bank file gives them;
 // masking to the chip's register widths happens when the driver writes them.
@@ -40,6 +42,10 @@ struct FmVoice {
     std::int32_t nfrq = 0;       // noise frequency
 };
 
+// The kind of a bank line read with the wrong number of values (skipped, or
+// read in part), in the words of its message.
+enum class OpmLine : std::uint8_t { Program, Lfo, Channel, Operator };
+
 class FMInst {
 public:
     static constexpr unsigned kMaxInst = 128;
@@ -55,14 +61,28 @@ public:
     // Reads an OPM text file and overwrites the voices it defines; fields the
     // file does not mention keep their values. Returns kLoadOk, kLoadOpenError
     // (bank unchanged) or kLoadSyntaxError (voices read before the point where
-    // matching stopped stay loaded). Lines with a wrong value count print one
-    // message on standard error and do not change the result. Not reentrant:
-    // the loader keeps its state in file-level variables.
-    int Load(const char* path);
+    // matching stopped stay loaded). Lines with a wrong value count are added
+    // to `skipped`, when given, and do not change the result.
+    int Load(const char* path, std::vector<OpmLine>* skipped = nullptr);
     // The parse of Load on a text already in memory (it ends at its first NUL).
-    int LoadText(const char* text, std::size_t length);
+    int LoadText(const char* text, std::size_t length, std::vector<OpmLine>* skipped = nullptr);
 };
 
-// Loads the bank file at `path` as the command-line programs do: 0 on success,
-// or -1 after printing "OPM file read error (<code>), abort..." on standard error.
-int LoadBankFile(FMInst& bank, const char* path);
+// How loading a bank went: the load result and the lines it read with a wrong
+// value count, in file order; the programs print their messages.
+struct BankLoad {
+    int result = FMInst::kLoadOk;
+    bool built_in = false;  // the bank is the one built into the program
+    std::vector<OpmLine> skipped;
+
+    bool Ok() const { return result == FMInst::kLoadOk; }
+    // "OPM file read error (<result>), abort..."; for the built-in bank, "the
+    // built-in bank does not load".
+    std::string Message() const;
+};
+
+// ".OPM Load Syntax Error : Lfo" (or Channel, Operator, Program).
+std::string OpmSyntaxMessage(OpmLine line);
+
+// Loads the bank file at `path` as the command-line programs do.
+BankLoad LoadBankFile(FMInst& bank, const char* path);

@@ -12,3 +12,12 @@ int LoadGmBank(FMInst& bank) {
     const std::string_view text = GmBankText();
     return bank.LoadText(text.data(), text.size());
 }
+
+BankLoad LoadBankOrBuiltIn(FMInst& bank, const std::string& path) {
+    if (!path.empty()) return LoadBankFile(bank, path.c_str());
+    BankLoad load;
+    load.built_in = true;
+    const std::string_view text = GmBankText();
+    load.result = bank.LoadText(text.data(), text.size(), &load.skipped);
+    return load;
+}

@@ -2,6 +2,7 @@
 // companion tool needs no bank file.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 class FMInst;
@@ -10,3 +11,8 @@ class FMInst;
 std::string_view GmBankText();
 // Loads the built-in bank into `bank`; returns FMInst::Load's result.
 int LoadGmBank(FMInst& bank);
+
+struct BankLoad;
+// The bank a companion command plays with: the file at `path`, or the
+// built-in bank when `path` is empty.
+BankLoad LoadBankOrBuiltIn(FMInst& bank, const std::string& path);

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <string_view>
 #include <type_traits>
 #include <vector>
@@ -34,14 +33,7 @@ namespace sp = boost::spirit::classic;
 
 namespace {
 
-// ---- Loader state, one load at a time ----------------------------------
-
-// Integers of the line being read (and an operator line's operator index,
-// pushed first). Emptied by every line action.
-std::vector<std::int32_t> stk;
-FMInst* pFm = nullptr;
-std::int32_t CurrentProgNum = 0;
-FmVoice* pInst = nullptr;
+// ---- One load -------------------------------------------------------------
 
 constexpr std::size_t kLfoValues = 5;
 constexpr std::size_t kChValues = 7;
@@ -55,96 +47,120 @@ struct OpKeyword {
 constexpr OpKeyword kOpKeywords[] = {
     {"M1:", 0}, {"C1:", 2}, {"M2:", 1}, {"C2:", 3}};
 
-// The one message of a line whose value count is wrong.
-void SyntaxError(const char* line_kind) {
-    std::fprintf(stderr, ".OPM Load Syntax Error : %s\n", line_kind);
-}
+// Everything a load changes as it goes: the bank it fills, the voice being
+// defined and the numbers of the line being read.
+class OpmLoad {
+public:
+    OpmLoad(FMInst& bank, std::vector<OpmLine>* skipped) : bank(bank), skipped(skipped) {}
 
-// The last `count` values on the stack, oldest first, or nullptr when the
-// stack holds fewer.
-const std::int32_t* LastValues(std::size_t count) {
-    if (stk.size() < count) return nullptr;
-    return stk.data() + (stk.size() - count);
-}
+    void Int(int value) { stk.push_back(value); }
 
-// ---- Actions --------------------------------------------------------------
-
-void Int(int value) { stk.push_back(value); }
-
-void OpStr(const char* first, const char* last) {
-    const std::string_view keyword(first, static_cast<std::size_t>(last - first));
-    for (const OpKeyword& k : kOpKeywords) {
-        if (k.text == keyword) {
-            stk.push_back(k.index);
-            return;
+    void OpStr(const char* first, const char* last) {
+        const std::string_view keyword(first, static_cast<std::size_t>(last - first));
+        for (const OpKeyword& k : kOpKeywords) {
+            if (k.text == keyword) {
+                stk.push_back(k.index);
+                return;
+            }
         }
     }
-}
 
-// A program line selects the voice the following lines fill. Numbers out of
-// 0..127 are clamped. Should the stack ever be empty, the current voice stays.
-void Prog(const char*, const char*) {
-    if (stk.empty()) {
-        SyntaxError("Program");
-    } else {
-        CurrentProgNum = std::clamp<std::int32_t>(stk.back(), 0, kLastProgram);
-    }
-    pInst = &pFm->voice[CurrentProgNum];
-    stk.clear();
-}
-
-// LFO and channel lines with surplus values keep the last ones of the line;
-// with too few values nothing is stored.
-void Lfo(const char*, const char*) {
-    if (stk.size() != kLfoValues) SyntaxError("Lfo");
-    if (const std::int32_t* v = LastValues(kLfoValues)) {
-        pInst->lfrq = v[0];
-        pInst->amd = v[1];
-        pInst->pmd = v[2];
-        pInst->wf = v[3];
-        pInst->nfrq = v[4];
-    }
-    stk.clear();
-}
-
-void Ch(const char*, const char*) {
-    if (stk.size() != kChValues) SyntaxError("Channel");
-    if (const std::int32_t* v = LastValues(kChValues)) {
-        pInst->pan = v[0] >> 6;  // 0, 64, 128, 192 -> 0..3
-        pInst->fl = v[1];
-        pInst->con = v[2];
-        pInst->ams = v[3];
-        pInst->pms = v[4];
-        pInst->slot_mask = v[5];
-        pInst->ne = v[6];
-    }
-    stk.clear();
-}
-
-// An operator line stores only when it has exactly eleven values: with any
-// other count it is unclear which column a value belongs to.
-void Op(const char*, const char*) {
-    const bool complete = stk.size() == kOpValues + 1 && stk[0] >= 0 && stk[0] < 4;
-    if (!complete) {
-        SyntaxError("Operator");
+    // A program line selects the voice the following lines fill. Numbers out of
+    // 0..127 are clamped. Should the stack ever be empty, the current voice stays.
+    void Prog(const char*, const char*) {
+        if (stk.empty()) {
+            Skipped(OpmLine::Program);
+        } else {
+            program = std::clamp<std::int32_t>(stk.back(), 0, kLastProgram);
+        }
+        voice = &bank.voice[program];
         stk.clear();
-        return;
     }
-    const std::int32_t* v = stk.data() + 1;
-    FmOperator& op = pInst->op[stk[0]];
-    op.ar = v[0];
-    op.d1r = v[1];
-    op.d2r = v[2];
-    op.rr = v[3];
-    op.d1l = v[4];
-    op.tl = v[5];
-    op.ks = v[6];
-    op.mul = v[7];
-    op.dt1 = v[8];
-    op.dt2 = v[9];
-    op.ams_en = v[10] >> 7;  // 128 -> 1
-    stk.clear();
-}
+
+    // LFO and channel lines with surplus values keep the last ones of the line;
+    // with too few values nothing is stored.
+    void Lfo(const char*, const char*) {
+        if (stk.size() != kLfoValues) Skipped(OpmLine::Lfo);
+        if (const std::int32_t* v = LastValues(kLfoValues)) {
+            voice->lfrq = v[0];
+            voice->amd = v[1];
+            voice->pmd = v[2];
+            voice->wf = v[3];
+            voice->nfrq = v[4];
+        }
+        stk.clear();
+    }
+
+    void Ch(const char*, const char*) {
+        if (stk.size() != kChValues) Skipped(OpmLine::Channel);
+        if (const std::int32_t* v = LastValues(kChValues)) {
+            voice->pan = v[0] >> 6;  // 0, 64, 128, 192 -> 0..3
+            voice->fl = v[1];
+            voice->con = v[2];
+            voice->ams = v[3];
+            voice->pms = v[4];
+            voice->slot_mask = v[5];
+            voice->ne = v[6];
+        }
+        stk.clear();
+    }
+
+    // An operator line stores only when it has exactly eleven values: with any
+    // other count it is unclear which column a value belongs to.
+    void Op(const char*, const char*) {
+        const bool complete = stk.size() == kOpValues + 1 && stk[0] >= 0 && stk[0] < 4;
+        if (!complete) {
+            Skipped(OpmLine::Operator);
+            stk.clear();
+            return;
+        }
+        const std::int32_t* v = stk.data() + 1;
+        FmOperator& op = voice->op[stk[0]];
+        op.ar = v[0];
+        op.d1r = v[1];
+        op.d2r = v[2];
+        op.rr = v[3];
+        op.d1l = v[4];
+        op.tl = v[5];
+        op.ks = v[6];
+        op.mul = v[7];
+        op.dt1 = v[8];
+        op.dt2 = v[9];
+        op.ams_en = v[10] >> 7;  // 128 -> 1
+        stk.clear();
+    }
+
+private:
+    void Skipped(OpmLine line) {
+        if (skipped != nullptr) skipped->push_back(line);
+    }
+
+    // The last `count` values on the stack, oldest first, or nullptr when the
+    // stack holds fewer.
+    const std::int32_t* LastValues(std::size_t count) const {
+        if (stk.size() < count) return nullptr;
+        return stk.data() + (stk.size() - count);
+    }
+
+    FMInst& bank;
+    std::vector<OpmLine>* skipped;  // not owned; may be null
+    // Integers of the line being read (and an operator line's operator index,
+    // pushed first). Emptied by every line action.
+    std::vector<std::int32_t> stk;
+    std::int32_t program = 0;
+    FmVoice* voice = &bank.voice[0];
+};
+
+// Grammar actions bound to one load.
+struct IntAction {
+    OpmLoad* load;
+    void operator()(int value) const { load->Int(value); }
+};
+struct LineAction {
+    OpmLoad* load;
+    void (OpmLoad::*line)(const char*, const char*);
+    void operator()(const char* first, const char* last) const { (load->*line)(first, last); }
+};
 
 // ---- Comments -----------------------------------------------------------
 
@@ -239,8 +255,9 @@ struct comment_skip_parser
 };
 
 struct opm_reader : sp::grammar<opm_reader> {
-    explicit opm_reader(comment_parser const& comments) : comments(&comments) {}
+    opm_reader(comment_parser const& comments, OpmLoad& load) : comments(&comments), load(&load) {}
     comment_parser const* comments;
+    OpmLoad* load;
 
     template <typename ScannerT>
     struct definition {
@@ -253,17 +270,21 @@ struct opm_reader : sp::grammar<opm_reader> {
                 typedef std::decay_t<decltype(terminal)> terminal_t;
                 return comment_skip_parser<terminal_t>(terminal, self.comments);
             };
+            const IntAction integer{self.load};
+            auto line = [&self](void (OpmLoad::*action)(const char*, const char*)) {
+                return LineAction{self.load, action};
+            };
             spaces = *t(sp::space_p);
             blanks = *t(sp::blank_p);
-            value_list = +(t(sp::int_p[&Int]) >> blanks);
+            value_list = +(t(sp::int_p[integer]) >> blanks);
             // The voice name runs to the end of the line and is not stored.
-            prog_line = (t(sp::str_p("@:")) >> t(sp::int_p[&Int]) >>
-                         !(+t(sp::blank_p) >> *t(~sp::ch_p('\n'))))[&Prog];
-            lfo_line = (t(sp::str_p("LFO:")) >> blanks >> value_list)[&Lfo];
-            ch_line = (t(sp::str_p("CH:")) >> blanks >> value_list)[&Ch];
-            op_line = ((t(sp::str_p("M1:")[&OpStr]) | t(sp::str_p("C1:")[&OpStr]) |
-                        t(sp::str_p("M2:")[&OpStr]) | t(sp::str_p("C2:")[&OpStr])) >>
-                       blanks >> value_list)[&Op];
+            prog_line = (t(sp::str_p("@:")) >> t(sp::int_p[integer]) >>
+                         !(+t(sp::blank_p) >> *t(~sp::ch_p('\n'))))[line(&OpmLoad::Prog)];
+            lfo_line = (t(sp::str_p("LFO:")) >> blanks >> value_list)[line(&OpmLoad::Lfo)];
+            ch_line = (t(sp::str_p("CH:")) >> blanks >> value_list)[line(&OpmLoad::Ch)];
+            op_line = ((t(sp::str_p("M1:")[line(&OpmLoad::OpStr)]) | t(sp::str_p("C1:")[line(&OpmLoad::OpStr)]) |
+                        t(sp::str_p("M2:")[line(&OpmLoad::OpStr)]) | t(sp::str_p("C2:")[line(&OpmLoad::OpStr)])) >>
+                       blanks >> value_list)[line(&OpmLoad::Op)];
             voice_block = prog_line >> spaces >> lfo_line >> spaces >> ch_line >> spaces >>
                           +(op_line >> spaces) >> spaces;
             opm_file = spaces >> *voice_block >> spaces;
@@ -274,15 +295,11 @@ struct opm_reader : sp::grammar<opm_reader> {
 
 }  // namespace
 
-int ParseOpmText(FMInst& bank, const char* first, const char* last) {
-    pFm = &bank;
-    CurrentProgNum = 0;
-    pInst = &bank.voice[CurrentProgNum];
-    stk.clear();
-
+int ParseOpmText(FMInst& bank, const char* first, const char* last, std::vector<OpmLine>* skipped) {
+    OpmLoad load(bank, skipped);
     CloseSearchMemo memo;
     comment_parser comments(&memo);
-    opm_reader reader(comments);
+    opm_reader reader(comments, load);
 
     const char* pos = first;
     sp::scanner<const char*> scan(pos, last);
@@ -292,6 +309,5 @@ int ParseOpmText(FMInst& bank, const char* first, const char* last) {
     while (comments.parse(scan)) {
     }
     const bool whole = matched && pos == last;
-    stk.clear();
     return whole ? FMInst::kLoadOk : FMInst::kLoadSyntaxError;
 }

@@ -1,7 +1,6 @@
 #include "midi/midic.h"
 
 #include <algorithm>
-#include <iostream>
 #include <limits>
 
 #include "midi/smf_bytes.h"
@@ -22,26 +21,27 @@ constexpr std::uint64_t kTickCeiling = std::uint64_t{1} << 50;
 
 }  // namespace
 
-// Every message of the reader, one per kind of rejection.
-void MIDIC::report(Result r) {
-    const char* message = nullptr;
-    switch (r) {
-        case Result::Ok: return;
-        case Result::HeaderIllegal: message = "MIDIC: HeaderChunk Illegal, abort..."; break;
-        case Result::HeaderLengthIllegal: message = "MIDIC: HeaderChunk Length Illegal, abort..."; break;
-        case Result::DivisionIllegal: message = "MIDIC: HeaderChunk Division Illegal, abort..."; break;
-        case Result::TrackIllegal: message = "MIDIC: TrackChunk Illegal, abort..."; break;
-        case Result::EndOfFile: message = "MIDIC: Unexpected end of file, abort..."; break;
-        case Result::NoRunningStatus: message = "MIDIC: Running status without status byte, abort..."; break;
-        case Result::TooLong: message = "MIDIC: Song too long, abort..."; break;
+// Every message of the reader and of the file reading, one per kind of rejection.
+const char* SmfMessage(SmfStatus status) {
+    switch (status) {
+        case SmfStatus::Ok: return "";
+        case SmfStatus::OpenError: return "File open error, abort...";
+        case SmfStatus::ReadError: return "SMF file read error, abort...";
+        case SmfStatus::HeaderIllegal: return "MIDIC: HeaderChunk Illegal, abort...";
+        case SmfStatus::HeaderLengthIllegal: return "MIDIC: HeaderChunk Length Illegal, abort...";
+        case SmfStatus::DivisionIllegal: return "MIDIC: HeaderChunk Division Illegal, abort...";
+        case SmfStatus::TrackIllegal: return "MIDIC: TrackChunk Illegal, abort...";
+        case SmfStatus::EndOfFile: return "MIDIC: Unexpected end of file, abort...";
+        case SmfStatus::NoRunningStatus: return "MIDIC: Running status without status byte, abort...";
+        case SmfStatus::TooLong: return "MIDIC: Song too long, abort...";
     }
-    std::cerr << message << std::endl;
+    return "";
 }
 
-std::unique_ptr<DMIDI> MIDIC::convert_smf(const std::uint8_t* data, std::size_t size, unsigned res,
-                                          const SmfEventSink& eventSink) {
-    std::cout << "Converting SMF..." << std::endl;
-    return read_smf(data, size, res, eventSink);
+SmfStatus CheckSmfStart(const std::uint8_t* data, std::size_t size) {
+    if (size < 4) return SmfStatus::Ok;
+    return std::equal(data, data + 4, reinterpret_cast<const std::uint8_t*>(kHeaderTag)) ? SmfStatus::Ok
+                                                                                        : SmfStatus::HeaderIllegal;
 }
 
 std::unique_ptr<DMIDI> MIDIC::read_smf(const std::uint8_t* data, std::size_t size, unsigned res,
@@ -56,10 +56,8 @@ std::unique_ptr<DMIDI> MIDIC::read_smf(const std::uint8_t* data, std::size_t siz
     if (r == Result::Ok) r = read_tracks(in, trackCount);
     song = nullptr;
     sink = nullptr;
-    if (r != Result::Ok) {
-        report(r);
-        return nullptr;
-    }
+    last = r;
+    if (r != Result::Ok) return nullptr;
 
     // A lambda lets the comparison inline: the sort is half of the reading time.
     std::stable_sort(owned->events.begin(), owned->events.end(),
@@ -79,7 +77,7 @@ std::unique_ptr<DMIDI> MIDIC::read_smf(const std::uint8_t* data, std::size_t siz
 // before a check can be made is reported as cut short.
 MIDIC::Result MIDIC::read_header(SmfCursor& in, unsigned* trackCount) {
     if (!in.has(4)) return Result::EndOfFile;
-    if (!in.matches(kHeaderTag, 4)) return Result::HeaderIllegal;
+    if (CheckSmfStart(in.here(), 4) != Result::Ok) return Result::HeaderIllegal;
     if (!in.has(8)) return Result::EndOfFile;
     in.skip(4);
     if (!in.matches("\0\0\0\6", 4)) return Result::HeaderLengthIllegal;
@@ -218,6 +216,7 @@ MIDIC::Result MIDIC::append(std::uint64_t ticks, std::uint8_t channel, std::uint
 }
 
 DMIDI* MIDIC::convert_clock_to_frame(DMIDI* s, unsigned fps) {
+    last = Result::Ok;
     if (s->events.empty()) return s;
 
     // First pass: ticks to milliseconds through the tempo map. Each time is
@@ -229,7 +228,7 @@ DMIDI* MIDIC::convert_clock_to_frame(DMIDI* s, unsigned fps) {
         const std::uint64_t since = e.clock >= changeTick ? e.clock - changeTick : 0;
         const std::uint64_t t = changeMs + (divisor ? since * 60000 / divisor : 0);
         if (t > std::numeric_limits<std::uint32_t>::max()) {
-            report(Result::TooLong);
+            last = Result::TooLong;
             return nullptr;
         }
         if (e.is_tempo()) {
@@ -245,7 +244,7 @@ DMIDI* MIDIC::convert_clock_to_frame(DMIDI* s, unsigned fps) {
     for (DMIDI_EVENT& e : s->events) {
         const std::uint64_t frame = std::uint64_t{e.clock} * fps / 1000;
         if (frame > kMaxEndFrame) {
-            report(Result::TooLong);
+            last = Result::TooLong;
             return nullptr;
         }
         e.clock = static_cast<std::uint32_t>(frame);

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "midi/dmidi.h"
+#include "midi/smf_status.h"
 #include "vgm/vgm_format.h"
 
 namespace MIDI {
@@ -41,34 +42,23 @@ public:
     };
 
     // Converts the file image of `size` bytes, with every clock rescaled to
-    // `resolution` ticks per quarter note. Prints "Converting SMF..." first;
-    // on a rejected file prints one error line and returns null.
-    // Every event the file holds is also handed to `sink`, when one is given,
-    // before the file is accepted: a caller keeps what it gathered only when a
-    // song is returned.
-    std::unique_ptr<DMIDI> convert_smf(const std::uint8_t* data, std::size_t size, unsigned resolution,
-                                       const SmfEventSink& sink = {});
-    // convert_smf without the progress line.
+    // `resolution` ticks per quarter note. A rejected file gives null, and
+    // status() says why. Every event the file holds is also handed to `sink`,
+    // when one is given, before the file is accepted: a caller keeps what it
+    // gathered only when a song is returned.
     std::unique_ptr<DMIDI> read_smf(const std::uint8_t* data, std::size_t size, unsigned resolution,
                                     const SmfEventSink& sink = {});
 
     // Rewrites every clock of `song` in place as a frame number at `fps`
-    // frames per second and returns the song; null (with an error line) when
+    // frames per second and returns the song; null (status() TooLong) when
     // the song is too long for a VGM file.
     DMIDI* convert_clock_to_frame(DMIDI* song, unsigned fps);
 
+    // Why the last read_smf or convert_clock_to_frame failed; Ok after a success.
+    SmfStatus status() const { return last; }
+
 private:
-    // Why a file was rejected; each has its own message.
-    enum class Result {
-        Ok,
-        HeaderIllegal,
-        HeaderLengthIllegal,
-        DivisionIllegal,
-        TrackIllegal,
-        EndOfFile,
-        NoRunningStatus,
-        TooLong,
-    };
+    using Result = SmfStatus;
 
     Result read_header(SmfCursor& in, unsigned* trackCount);
     Result read_tracks(SmfCursor& in, unsigned trackCount);
@@ -82,12 +72,12 @@ private:
     Result dmid_append(std::uint64_t ticks, int status, int data1, int data2);
     Result append(std::uint64_t ticks, std::uint8_t channel, std::uint8_t status, std::uint8_t data1,
                   std::uint8_t data2);
-    static void report(Result r);
 
     unsigned resolution = 0;
     DMIDI* song = nullptr;  // the song under construction, owned by convert_smf
     const SmfEventSink* sink = nullptr;  // not owned; set while read_smf runs
     unsigned track = 0;                  // the track being read
+    SmfStatus last = SmfStatus::Ok;
 };
 
 }  // namespace MIDI

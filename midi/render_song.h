@@ -18,12 +18,12 @@ namespace MIDI {
 constexpr unsigned kSongResolution = 48;
 constexpr unsigned kFramesPerSecond = 60;
 
-// Reads an SMF image into a frame-stamped song, as the converter does.
-// Prints "Converting SMF..." first when `announce` is set; a rejected file
-// prints its one error line and gives null. Every event of the file is also
-// handed to `sink` when one is given (see MIDIC::read_smf).
-std::unique_ptr<DMIDI> ReadSong(const std::uint8_t* data, std::size_t size, bool announce = true,
-                                const SmfEventSink& sink = {});
+// Reads an SMF image into a frame-stamped song, as the converter does. A
+// rejected file gives null, with the reason in `status` when one is given.
+// Every event of the file is also handed to `sink` when one is given (see
+// MIDIC::read_smf).
+std::unique_ptr<DMIDI> ReadSong(const std::uint8_t* data, std::size_t size, const SmfEventSink& sink = {},
+                                SmfStatus* status = nullptr);
 
 // Builds the FM driver, the DCSG driver and the sequencer, binds them in the
 // program's order (FM bank, FM writer with its initial register writes, DCSG

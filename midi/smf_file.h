@@ -1,16 +1,19 @@
-// Reading a MIDI file from disk into memory, with the command line's messages.
+// Reading a MIDI file from disk into memory.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "midi/smf_status.h"
+
 namespace MIDI {
 
 // Reads the whole file at `path` into `data`. A pipe or a device (such as
-// /dev/stdin fed by a pipe) is read to its end. Returns 0, or -1 after
-// printing "File open error, abort..." (it cannot be opened) or "SMF file read
-// error, abort..." (it cannot be read: a directory, more than 4 GiB - 1 bytes,
-// an I/O error) on standard error.
-int ReadSmfFile(const char* path, std::vector<std::uint8_t>& data);
+// /dev/stdin fed by a pipe) is read to its end. Returns Ok, OpenError (it
+// cannot be opened), ReadError (it cannot be read: a directory, 4 GiB or
+// more, an I/O error) or HeaderIllegal: a file whose first four bytes are not
+// a MIDI header is refused as soon as they are read, so that a device that
+// never ends (/dev/zero) or a large file of anything else is not read whole.
+SmfStatus ReadSmfFile(const char* path, std::vector<std::uint8_t>& data);
 
 }  // namespace MIDI

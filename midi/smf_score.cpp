@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "midi/render_song.h"
+#include "midi/smf_file.h"
 #include "midi/smf_format.h"
 
 namespace MIDI {
@@ -31,7 +32,8 @@ double SmpteTicksPerSecond(std::uint16_t division) {
 
 }  // namespace
 
-bool ReadScore(const std::uint8_t* data, std::size_t size, Score& score, std::unique_ptr<DMIDI>* song) {
+bool ReadScore(const std::uint8_t* data, std::size_t size, Score& score, std::unique_ptr<DMIDI>* song,
+               SmfStatus* status) {
     score = Score();
     auto collect = [&score](const SmfRawEvent& raw) {
         ScoreEvent e;
@@ -55,7 +57,7 @@ bool ReadScore(const std::uint8_t* data, std::size_t size, Score& score, std::un
         score.track_ends[raw.track] = std::max(score.track_ends[raw.track], raw.ticks);
         score.events.push_back(e);
     };
-    std::unique_ptr<DMIDI> converted = ReadSong(data, size, false, collect);
+    std::unique_ptr<DMIDI> converted = ReadSong(data, size, collect, status);
     if (!converted) {
         score = Score();
         return false;
@@ -100,6 +102,17 @@ bool ReadScore(const std::uint8_t* data, std::size_t size, Score& score, std::un
         }
     }
     return true;
+}
+
+SmfStatus ReadScoreFile(const char* path, Score& score, std::unique_ptr<DMIDI>* song) {
+    score = Score();
+    SmfStatus status;
+    {
+        std::vector<std::uint8_t> data;
+        status = ReadSmfFile(path, data);
+        if (status == SmfStatus::Ok) ReadScore(data.data(), data.size(), score, song, &status);
+    }
+    return status;
 }
 
 double Score::Seconds(std::uint64_t tick) const {

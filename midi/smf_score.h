@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "midi/dmidi.h"
+#include "midi/smf_status.h"
 
 namespace MIDI {
 
@@ -78,10 +79,15 @@ public:
 };
 
 // Reads an SMF image exactly as the converter does (the same files accepted,
-// the same one-line messages for the rejected ones, but no progress line) and
-// fills `score`. When `song` is given it receives the converted, frame-stamped
-// song too. Returns false when the file was rejected.
-bool ReadScore(const std::uint8_t* data, std::size_t size, Score& score, std::unique_ptr<DMIDI>* song = nullptr);
+// for the same reasons) and fills `score`. When `song` is given it receives
+// the converted, frame-stamped song too. Returns false when the file was
+// rejected, with the reason in `status` when one is given.
+bool ReadScore(const std::uint8_t* data, std::size_t size, Score& score, std::unique_ptr<DMIDI>* song = nullptr,
+               SmfStatus* status = nullptr);
+
+// Reads the MIDI file at `path` (see ReadSmfFile) into `score` (and `song`)
+// as ReadScore does; Ok, or why the file was not read.
+SmfStatus ReadScoreFile(const char* path, Score& score, std::unique_ptr<DMIDI>* song = nullptr);
 
 // "m:ss.s" for a time in seconds.
 std::string FormatMinutes(double seconds);

@@ -7,7 +7,7 @@
 
 #include "vgm/vgm_format.h"
 
-std::uint8_t fm_block[2][256] = {};
+thread_local std::uint8_t fm_block[2][256] = {};
 
 namespace {
 

@@ -10,10 +10,12 @@
 #include "vgm/vgm_format.h"
 #include "vgm/vgm_save.h"
 
-// The program-wide shadow of the YM2612 registers: bank (port bit 0), then
-// register number. Every WriteRegOpn2 stores its data here, whichever writer
-// it is called on. All 0 at program start, never cleared.
-extern std::uint8_t fm_block[2][256];
+// The shadow of the YM2612 registers: bank (port bit 0), then register
+// number. Every WriteRegOpn2 stores its data here, whichever writer it is
+// called on, so that all the writers of one render share it. Each thread has
+// a table of its own, so renders on separate threads never see each other's
+// writes. All 0 when the thread starts, never cleared.
+extern thread_local std::uint8_t fm_block[2][256];
 
 class VGMOUT {
 public:
@@ -55,7 +57,8 @@ public:
     // Whether a stream of `length` bytes still fits the header's EOF field.
     static bool StreamFitsHeader(std::size_t length);
 
-    // Prints fm_block as two 16 x 16 tables of decimal values on standard output.
+    // Prints this thread's fm_block as two 16 x 16 tables of decimal values
+    // on standard output.
     void PtrintAllRegister();
 
     const std::vector<std::uint8_t>& Stream() const { return stream; }

@@ -4,15 +4,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <iostream>
 #include <memory>
 #include <mutex>
-#include <sstream>
 
 #include "fmtool/arrange/song_tag.h"
 #include "instruments/fminst.h"
 #include "midi/render_song.h"
-#include "midi/smf_file.h"
 #include "midi/smf_score.h"
 #include "vgm/gd3.h"
 #include "vgm/vgm_save.h"
@@ -22,36 +19,11 @@ namespace fmtool {
 
 namespace {
 
-// The reader reports a refused file on std::cerr: one reader at a time, its
-// line collected for the song's report.
-std::mutex g_reading;
-// Every render writes the program-wide YM2612 register shadow (fm_block).
-std::mutex g_rendering;
 // Saving installs process-wide signal handlers.
 std::mutex g_saving;
 
 constexpr int kGzipWindow = 15 + 16;  // deflate window of 2^15, gzip wrapping
 constexpr int kGzipMemLevel = 8;
-
-// The last line a step wrote on std::cerr, without its newline.
-std::string LastLine(const std::string& text) {
-    std::string s = text;
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r')) s.pop_back();
-    const std::size_t nl = s.find_last_of('\n');
-    return nl == std::string::npos ? s : s.substr(nl + 1);
-}
-
-bool ReadScoreOf(const std::string& path, MIDI::Score& score, std::unique_ptr<MIDI::DMIDI>& song,
-                 std::string& message) {
-    std::lock_guard<std::mutex> lock(g_reading);
-    std::ostringstream said;
-    std::streambuf* const saved = std::cerr.rdbuf(said.rdbuf());
-    std::vector<std::uint8_t> data;
-    const bool ok = MIDI::ReadSmfFile(path.c_str(), data) == 0 && MIDI::ReadScore(data.data(), data.size(), score, &song);
-    std::cerr.rdbuf(saved);
-    if (!ok) message = LastLine(said.str());
-    return ok;
-}
 
 // One gzip member at zlib's default level, as the gzip file interface writes it.
 bool Gzip(const std::vector<std::uint8_t>& in, std::vector<std::uint8_t>& out) {
@@ -89,7 +61,9 @@ bool IsPlainVgm(const std::string& output) {
 std::vector<std::uint8_t> BuildVgm(const ConvertJob& job, FMInst& bank, ConvertResult& result) {
     MIDI::Score score;
     std::unique_ptr<MIDI::DMIDI> song;
-    if (!ReadScoreOf(job.song, score, song, result.message)) {
+    const MIDI::SmfStatus read = MIDI::ReadScoreFile(job.song.c_str(), score, &song);
+    if (read != MIDI::SmfStatus::Ok) {
+        result.message = MIDI::SmfMessage(read);
         result.status = kUnreadable;
         return {};
     }
@@ -105,7 +79,7 @@ std::vector<std::uint8_t> BuildVgm(const ConvertJob& job, FMInst& bank, ConvertR
         result.summary = arranged.summary;
         score = MIDI::Score();
         // Read back exactly as fmroll reads the arranged file; it is always accepted.
-        song = MIDI::ReadSong(arranged.smf.data(), arranged.smf.size(), false);
+        song = MIDI::ReadSong(arranged.smf.data(), arranged.smf.size());
         if (!song) {
             result.status = kUnreadable;
             result.message = "the arranged file is refused by the reader";
@@ -115,10 +89,7 @@ std::vector<std::uint8_t> BuildVgm(const ConvertJob& job, FMInst& bank, ConvertR
     std::vector<std::uint8_t> image;
     {
         VGMOUT vgm;
-        {
-            std::lock_guard<std::mutex> lock(g_rendering);
-            MIDI::RenderSong(song.get(), &bank, &vgm);
-        }
+        MIDI::RenderSong(song.get(), &bank, &vgm);
         song.reset();
         image = vgm.Image();
     }

@@ -2,10 +2,9 @@
 // arranged (unless asked not to), rendered through the same core as fmroll,
 // tagged with GD3 and saved without ever losing an earlier file.
 //
-// Several songs may be converted at once on separate threads: the steps that
-// touch program-wide state (the reader's messages on standard error, the
-// YM2612 register shadow written by every render, the save's signal
-// handling) take turns, while arranging and compressing run side by side.
+// Several songs may be converted at once on separate threads: reading,
+// arranging, rendering and compressing run side by side; only the saves take
+// turns, as the save's signal handling is program-wide.
 #pragma once
 
 #include <cstdint>

@@ -108,3 +108,73 @@ TEST(Resources, MidiFromAPipeIsReadToItsEnd) {
         }
     }
 }
+
+// A file or stream that does not start like a MIDI file is refused at its
+// first bytes, by every program that reads songs, with the reader's own line:
+// an endless device or a large file of anything else is never read whole. A
+// memory limit far below the file's size shows it (a whole read would run out
+// of memory first); the same run without the limit must still finish.
+TEST(Resources, NonMidiInputsAreRefusedAtTheirFirstBytes) {
+    TempDir dir;
+    dir.Write("bank.opm", std::string(kPlainBank));
+    // 1 GiB of zeros without using the disk.
+    const std::string big = dir.File("big.bin");
+    const int fd = open(big.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(ftruncate(fd, off_t{1} << 30), 0);
+    close(fd);
+    const std::string refused = "MIDIC: HeaderChunk Illegal, abort...\n";
+    for (const std::string& input : {std::string("/dev/zero"), big}) {
+        const struct {
+            const char* binary;
+            std::vector<std::string> args;
+            int status;
+            std::string out, err;
+        } runs[] = {
+            {FMROLL_BINARY, {"bank.opm", input}, 1, kConverting, refused},
+            {FMTOOL_BINARY, {"convert", input, "-o", "out.vgz"}, 2, "", input + ": " + refused},
+            {FMTOOL_BINARY, {"check", input}, 2, "", refused},
+            {FMTOOL_BINARY, {"arrange", input, "-o", "out.mid"}, 2, "", refused},
+        };
+        for (const auto& run : runs) {
+            SCOPED_TRACE(input + " " + run.args[0]);
+            RunOptions options;
+#if !defined(__SANITIZE_ADDRESS__)
+            options.limits = {{RLIMIT_AS, std::uint64_t{256} << 20}};
+#endif
+            const RunResult r = RunProgram(run.binary, dir.path(), run.args, options);
+            EXPECT_EQ(r.signal, 0);
+            EXPECT_EQ(r.status, run.status);
+            EXPECT_EQ(r.out, run.out);
+            EXPECT_EQ(r.err, run.err);
+            EXPECT_FALSE(dir.Exists("test.vgm") || dir.Exists("out.vgz") || dir.Exists("out.mid"));
+        }
+    }
+}
+
+// Memory that runs out while a song is read ends the song (and fmtool convert
+// goes on to the next) with one line; it used to leave the standard error
+// stream broken behind it, and the next line crashed the program.
+TEST(Resources, RunningOutOfMemoryWhileReadingASong) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
+#endif
+    TempDir dir;
+    dir.Write("bank.opm", std::string(kPlainBank));
+    dir.Write("one.mid", OneNote());
+    // A MIDI header and then 1 GiB of zeros: read whole before it is refused.
+    dir.Write("big.mid", std::string("MThd"));
+    ASSERT_EQ(truncate(dir.File("big.mid").c_str(), off_t{1} << 30), 0);
+    RunOptions options;
+    options.limits = {{RLIMIT_AS, std::uint64_t{256} << 20}};
+    const RunResult fmroll = RunProgram(FMROLL_BINARY, dir.path(), {"bank.opm", "big.mid"}, options);
+    EXPECT_EQ(fmroll.status, 255);
+    EXPECT_EQ(fmroll.out, "");
+    EXPECT_EQ(fmroll.err, "Out of memory, abort...\n");
+    const RunResult convert = RunProgram(FMTOOL_BINARY, dir.path(), {"convert", "big.mid", "one.mid"}, options);
+    EXPECT_EQ(convert.signal, 0);
+    EXPECT_EQ(convert.status, 1);
+    EXPECT_EQ(convert.err.substr(0, convert.err.find('\n') + 1), "big.mid: Out of memory, abort...\n");
+    EXPECT_NE(convert.err.find("one.mid -> one.vgz"), std::string::npos) << convert.err;
+    EXPECT_TRUE(dir.Exists("one.vgz"));
+}

@@ -73,7 +73,7 @@ Arranged Arrange(const Bytes& smf, const FMInst& bank) {
     MIDI::Score score;
     EXPECT_TRUE(MIDI::ReadScore(smf.data(), smf.size(), score));
     EXPECT_TRUE(fmtool::Arrange(score, bank, "fallback", a.result));
-    a.song = MIDI::ReadSong(a.result.smf.data(), a.result.smf.size(), false);
+    a.song = MIDI::ReadSong(a.result.smf.data(), a.result.smf.size());
     EXPECT_TRUE(a.song);
     if (!a.song) return a;
     // The converter's one-note channels: a note on replaces, any note off or

@@ -189,7 +189,7 @@ TEST(Check, WorstChannelFirstInBothForms) {
 TEST(Check, ExpressionDipSoundsTwiceForOneNote) {
     const Bytes smf = Song(TrackBuilder().NoteOn(0, 6, 60, 100).Control(12, 6, 11, 0).Control(12, 6, 11, 100)
                                .NoteOff(12, 6, 60));
-    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(smf.data(), smf.size(), false);
+    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(smf.data(), smf.size());
     const fmtool::PlaybackModel model = fmtool::ModelPlayback(*song, Bank());
     ASSERT_EQ(model.notes.size(), 1u);
     EXPECT_TRUE(model.notes[0].heard());
@@ -199,7 +199,7 @@ TEST(Check, ExpressionDipSoundsTwiceForOneNote) {
 // The model's stretches of sound against the audible chip notes of a frame
 // or more decoded from the converter's own output, chip channel by channel.
 void ExpectAgreement(const Bytes& smf, FMInst& bank) {
-    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(smf.data(), smf.size(), false);
+    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(smf.data(), smf.size());
     ASSERT_TRUE(song);
     const fmtool::PlaybackModel model = fmtool::ModelPlayback(*song, bank);
     VGMOUT vgm;

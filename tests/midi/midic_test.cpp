@@ -23,9 +23,11 @@ Converted Read(const Bytes& file, unsigned resolution = 48) {
     MIDIC reader;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    c.song = reader.convert_smf(file.data(), file.size(), resolution);
-    c.err = testing::internal::GetCapturedStderr();
-    c.out = testing::internal::GetCapturedStdout();
+    c.song = reader.read_smf(file.data(), file.size(), resolution);
+    // The reader prints nothing: its verdict is the status, and its message.
+    c.out = testing::internal::GetCapturedStdout() + testing::internal::GetCapturedStderr();
+    if (!c.song) c.err = std::string(MIDI::SmfMessage(reader.status())) + "\n";
+    EXPECT_EQ(reader.status() == MIDI::SmfStatus::Ok, c.song != nullptr);
     return c;
 }
 
@@ -34,9 +36,10 @@ Converted ReadFrames(const Bytes& file) {
     Converted c = Read(file);
     if (!c.song) return c;
     MIDIC reader;
-    testing::internal::CaptureStderr();
-    if (!reader.convert_clock_to_frame(c.song.get(), 60)) c.song.reset();
-    c.err += testing::internal::GetCapturedStderr();
+    if (!reader.convert_clock_to_frame(c.song.get(), 60)) {
+        c.song.reset();
+        c.err = std::string(MIDI::SmfMessage(reader.status())) + "\n";
+    }
     return c;
 }
 
@@ -117,7 +120,7 @@ TEST(MidicHeader, RejectsBadFilesWithTheirOwnMessage) {
         Converted r = Read(c.file);
         EXPECT_EQ(r.song, nullptr);
         EXPECT_EQ(r.err, c.err);
-        EXPECT_EQ(r.out, "Converting SMF...\n");
+        EXPECT_EQ(r.out, "");
     }
 }
 

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <vector>
+
 #include "chips/dcsgdrv.h"
 #include "chips/opn2drv.h"
 #include "instruments/fminst.h"
@@ -236,4 +239,52 @@ TEST(RenderLimits, RenderStopsOnceTheWriterIsFull) {
     EXPECT_TRUE(vgm.Full());
     EXPECT_LE(vgm.Stream().size(), 1000u + 3);  // the command that passed the limit
     EXPECT_EQ(vgm.TotalSamples(), 0u);
+}
+
+// The register shadow belongs to the thread that renders: two renders on
+// separate threads each leave their own writes in their own table, and a
+// render on one thread leaves another thread's table as it was.
+TEST(RenderThreads, EachThreadKeepsItsOwnRegisterShadow) {
+    FMInst bank;
+    bank.voice[0].con = 4;
+    bank.voice[1].con = 2;
+    bank.voice[1].fl = 5;
+    // Two songs that leave different values in the same registers.
+    auto song = [](int program, int note, std::uint32_t end) {
+        DMIDI s;
+        s.events = {Ev(0, 0, 0xC0, program), Ev(0, 0, 0x90, note, 100), Ev(end / 2, 0, 0x80, note), End(end)};
+        return s;
+    };
+    struct Render {
+        std::vector<std::uint8_t> stream;
+        std::vector<std::uint8_t> shadow;
+    };
+    auto render = [&bank](DMIDI s) {
+        VGMOUT vgm;
+        MIDI::RenderSong(&s, &bank, &vgm);
+        return Render{vgm.Stream(), std::vector<std::uint8_t>(&fm_block[0][0], &fm_block[0][0] + sizeof fm_block)};
+    };
+    // Each alone, on a fresh thread.
+    Render aloneA, aloneB;
+    std::thread([&] { aloneA = render(song(0, 60, 4000)); }).join();
+    std::thread([&] { aloneB = render(song(1, 72, 3000)); }).join();
+    ASSERT_NE(aloneA.shadow, aloneB.shadow);
+
+    // Both at once, a few times over.
+    for (int round = 0; round < 4; ++round) {
+        Render a, b;
+        std::thread ta([&] { a = render(song(0, 60, 4000)); });
+        std::thread tb([&] { b = render(song(1, 72, 3000)); });
+        ta.join();
+        tb.join();
+        EXPECT_EQ(a.stream, aloneA.stream);
+        EXPECT_EQ(b.stream, aloneB.stream);
+        EXPECT_EQ(a.shadow, aloneA.shadow);
+        EXPECT_EQ(b.shadow, aloneB.shadow);
+    }
+
+    // A render here, then one on another thread: this thread's table is untouched.
+    const Render here = render(song(0, 60, 4000));
+    std::thread([&] { render(song(1, 72, 3000)); }).join();
+    EXPECT_EQ(std::vector<std::uint8_t>(&fm_block[0][0], &fm_block[0][0] + sizeof fm_block), here.shadow);
 }

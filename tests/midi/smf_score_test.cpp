@@ -11,10 +11,12 @@ namespace {
 bool Read(const Bytes& file, MIDI::Score& score, std::string* err = nullptr) {
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    const bool ok = MIDI::ReadScore(file.data(), file.size(), score);
-    const std::string e = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");  // no progress line
-    if (err) *err = e;
+    MIDI::SmfStatus status = MIDI::SmfStatus::Ok;
+    const bool ok = MIDI::ReadScore(file.data(), file.size(), score, nullptr, &status);
+    // The reader prints nothing; its verdict is the status.
+    EXPECT_EQ(testing::internal::GetCapturedStderr() + testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(ok, status == MIDI::SmfStatus::Ok);
+    if (err) *err = ok ? "" : std::string(MIDI::SmfMessage(status)) + "\n";
     return ok;
 }
 

@@ -70,7 +70,7 @@ struct Played {
 
 Played Play(const Bytes& smf, double seconds) {
     Played out;
-    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(smf.data(), smf.size(), false);
+    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(smf.data(), smf.size());
     if (!song) return out;
     VGMOUT vgm;
     MIDI::RenderSong(song.get(), &GmBank(), &vgm);
