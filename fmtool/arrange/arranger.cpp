@@ -5,6 +5,7 @@
 #include "fmtool/arrange/arranged_tracks.h"
 #include "fmtool/arrange/chip_level.h"
 #include "fmtool/arrange/drum_map.h"
+#include "fmtool/arrange/gm_programs.h"
 #include "fmtool/arrange/performance.h"
 #include "fmtool/arrange/song_tag.h"
 #include "fmtool/arrange/voice_allocator.h"
@@ -17,68 +18,11 @@ namespace fmtool {
 
 namespace {
 
-constexpr int kFamilySize = 8;
-constexpr int kPrograms = 128;
 constexpr int kQuarterSteps = 4;  // drum decay is counted in quarter attenuation steps
 constexpr int kSilentAttenuation = 15;
 constexpr int kCentrePan = 64;
 
-// General MIDI families whose notes die away by themselves: pianos, chromatic
-// percussion, guitars, basses, plucked and struck strings, ethnic plucked
-// instruments and percussive ones.
-bool Decaying(int program) {
-    const int family = program / kFamilySize;
-    return family == 0 || family == 1 || family == 3 || family == 4 || (program >= 45 && program <= 47) ||
-           (program >= 104 && program <= 108) || family == 14;
-}
-
-// Pipes (flutes, whistles, ocarina) and synth leads: steady tones that a
-// square wave carries without needing an envelope or a timbre.
-bool PrefersSquare(int program) { return program >= 72 && program <= 87; }
-
 int NearestPan(int pan) { return pan < 32 ? 0 : pan > 95 ? 127 : kCentrePan; }
-
-// The FM voice each program plays: its own, else the nearest audible voice of
-// its family, else the nearest audible voice of the bank; -1 if none is.
-class ProgramVoices {
-public:
-    explicit ProgramVoices(const FMInst& bank) : bank_(bank) {
-        for (int p = 0; p < kPrograms; ++p) audible_[p] = VoiceAudible(bank.voice[p]);
-    }
-
-    int For(int program) {
-        if (audible_[program]) return program;
-        const int family = program / kFamilySize * kFamilySize;
-        int best = Nearest(program, family, family + kFamilySize);
-        if (best < 0) best = Nearest(program, 0, kPrograms);
-        if (best >= 0 && !noted_[program]) {
-            noted_[program] = true;
-            substitutes_.emplace_back(program, best);
-        }
-        return best;
-    }
-    // The first of `programs` with an audible voice, -1 if none.
-    int Drum(const int (&programs)[2]) const {
-        for (int p : programs) {
-            if (audible_[p]) return p;
-        }
-        return -1;
-    }
-    const FmVoice& Voice(int program) const { return bank_.voice[program]; }
-    std::vector<std::pair<int, int>> substitutes_;
-
-private:
-    int Nearest(int program, int from, int to) const {
-        int best = -1;
-        for (int p = from; p < to; ++p) {
-            if (audible_[p] && (best < 0 || std::abs(p - program) < std::abs(best - program))) best = p;
-        }
-        return best;
-    }
-    const FMInst& bank_;
-    bool audible_[kPrograms] = {};
-    bool noted_[kPrograms] = {};
-};
 
 class Arranger {
 public:
@@ -145,6 +89,10 @@ private:
         r.decaying = Decaying(note.program);
         r.prefers_square = PrefersSquare(note.program);
         r.fm_program = voices_.For(note.program);
+        if (r.fm_program >= 0 && r.fm_program != note.program && !noted_[note.program]) {
+            noted_[note.program] = true;
+            substitutes_.emplace_back(note.program, r.fm_program);
+        }
         r.pitch = note.key;
         r.level_db = note.LevelDb();
         r.start = note.start.frame;
@@ -166,7 +114,7 @@ private:
         r.source = static_cast<std::uint32_t>(origins_.size());
         r.part = static_cast<std::uint8_t>(kDrumChannel);
         r.drum = true;
-        r.fm_program = sound.tone == ToneDrum::Skin ? voices_.Drum(FmDrumProgramsFor(hit.key).programs) : -1;
+        r.fm_program = sound.tone == ToneDrum::Skin ? voices_.FirstAudible(FmDrumProgramsFor(hit.key).programs) : -1;
         r.prefers_square = r.fm_program < 0;
         r.pitch = ToneDrumPitch(hit.key);
         r.level_db = hit.level_db;
@@ -358,12 +306,14 @@ private:
             const LossReason reason = d.reason == DropReason::Doubled ? LossReason::Doubled : LossReason::NoVoice;
             ++s.dropped[static_cast<int>(reason)][requests_[d.request].part];
         }
-        s.substitutes = voices_.substitutes_;
+        s.substitutes = substitutes_;
     }
 
     const MIDI::Score& score_;
     FrameTimeline timeline_;
     ProgramVoices voices_;
+    bool noted_[kGmPrograms] = {};
+    std::vector<std::pair<int, int>> substitutes_;
     SongTexts texts_;
     Performance perf_;
     std::uint64_t end_ = 0;
