@@ -6,6 +6,7 @@
 #include "fmtool/arrange/chip_level.h"
 #include "fmtool/arrange/drum_map.h"
 #include "fmtool/arrange/gm_programs.h"
+#include "fmtool/arrange/noise_channel.h"
 #include "fmtool/arrange/performance.h"
 #include "fmtool/arrange/song_tag.h"
 #include "fmtool/arrange/voice_allocator.h"
@@ -237,37 +238,21 @@ private:
 
     int SquareExpression(double db) const { return DcsgExpression(db + gain_ - kSquareMixDb); }
 
-    // The noise channel plays one hit at a time: of hits in one frame the one
-    // of highest priority (then the louder); each sounds until its length
-    // runs out or the next hit comes, its level falling frame by frame.
+    // Drums without a pitch, and those that found no tone channel, take
+    // turns on the noise channel.
     void WriteNoise() {
         for (std::uint32_t r : alloc_.unplaced_drums) noise_hits_.push_back(origins_[requests_[r].source].index);
         std::sort(noise_hits_.begin(), noise_hits_.end());
-        std::vector<std::uint32_t> winners;
-        for (std::uint32_t i : noise_hits_) {
-            const DrumHit& hit = perf_.hits[i];
-            if (hit.start.frame >= end_) continue;
-            if (!winners.empty() && perf_.hits[winners.back()].start.frame == hit.start.frame) {
-                const DrumHit& held = perf_.hits[winners.back()];
-                const int a = DrumSoundOf(hit.key).priority, b = DrumSoundOf(held.key).priority;
-                if (a > b || (a == b && hit.level_db > held.level_db)) winners.back() = i;
-                continue;
-            }
-            winners.push_back(i);
-        }
-        for (std::size_t w = 0; w < winners.size(); ++w) {
-            const DrumHit& hit = perf_.hits[winners[w]];
-            const DrumSound& sound = DrumSoundOf(hit.key);
-            std::uint64_t stop = std::min(end_, hit.start.frame + sound.frames);
-            if (w + 1 < winners.size()) stop = std::min(stop, perf_.hits[winners[w + 1]].start.frame);
-            WriteNoiseHit(hit, sound, stop);
-        }
-        summary_.hits_noise = static_cast<unsigned>(winners.size());
-        std::size_t w = 0;
-        for (std::uint32_t i : noise_hits_) {
-            if (w < winners.size() && winners[w] == i) {
-                ++w;
-            } else if (DrumSoundOf(perf_.hits[i].key).tone != ToneDrum::None) {
+        std::vector<DrumHit> hits;
+        for (std::uint32_t i : noise_hits_) hits.push_back(perf_.hits[i]);
+        const std::vector<NoiseTurn> turns = NoiseTurns(hits, end_);
+        for (const NoiseTurn& t : turns) WriteNoiseHit(hits[t.hit], DrumSoundOf(hits[t.hit].key), t.stop);
+        summary_.hits_noise = static_cast<unsigned>(turns.size());
+        std::size_t t = 0;
+        for (std::uint32_t i = 0; i < hits.size(); ++i) {
+            if (t < turns.size() && turns[t].hit == i) {
+                ++t;
+            } else if (DrumSoundOf(hits[i].key).tone != ToneDrum::None) {
                 ++summary_.hits_toneless;
             }
         }
