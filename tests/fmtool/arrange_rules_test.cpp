@@ -2,11 +2,15 @@
 // choice of hit, levels and pan.
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <memory>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "fmtool/arrange/gm_programs.h"
 #include "fmtool/arrange/noise_channel.h"
+#include "fmtool/arrange/voice_requests.h"
 #include "instruments/fminst.h"
 
 namespace {
@@ -77,6 +81,123 @@ TEST(GmPrograms, ADrumTakesTheFirstOfItsProgramsWithItsOwnVoice) {
     EXPECT_EQ(fmtool::ProgramVoices(*BankWith({116})).FirstAudible(kick), 116);
     // A nearby voice is no drum: no stand-in.
     EXPECT_EQ(fmtool::ProgramVoices(*BankWith({117})).FirstAudible(kick), -1);
+}
+
+// ---- Requests for the tone channels --------------------------------------------
+
+fmtool::SourceNote NoteAt(std::uint64_t start, std::uint64_t end, int channel, int program, int key = 60) {
+    fmtool::SourceNote n;
+    n.start.frame = start;
+    n.end.frame = end;
+    n.channel = static_cast<std::uint8_t>(channel);
+    n.program = static_cast<std::uint8_t>(program);
+    n.key = static_cast<std::uint8_t>(key);
+    return n;
+}
+
+fmtool::DrumHit HitAt(std::uint64_t frame, int key) {
+    fmtool::DrumHit h;
+    h.start.frame = frame;
+    h.key = static_cast<std::uint8_t>(key);
+    return h;
+}
+
+TEST(VoiceRequests, NotesAskForTheirVoiceForTheirWholeLength) {
+    auto bank = BankWith({0, 40});
+    const fmtool::ProgramVoices voices(*bank);
+    fmtool::Performance perf;
+    perf.end.frame = 100;
+    perf.notes = {
+        NoteAt(0, 30, 0, 0),     // piano: its own voice, decays
+        NoteAt(0, 0, 1, 73),     // flute, ends in its start frame: a square first, violin's voice on FM
+        NoteAt(5, 500, 2, 41),   // viola beyond the song's end: the violin's voice
+        NoteAt(6, 9, 3, 73),     // the flute again: its stand-in is noted once
+        NoteAt(100, 120, 4, 0),  // in the last frame: nothing heard
+    };
+    const fmtool::SongRequests song = fmtool::BuildRequests(perf, voices);
+    struct Want {
+        int program;
+        bool decaying, square;
+        std::uint64_t start, end;
+    };
+    const Want want[] = {{0, true, false, 0, 30}, {40, false, true, 0, 1}, {40, false, false, 5, 100},
+                         {40, false, true, 6, 9}};
+    ASSERT_EQ(song.requests.size(), std::size(want));
+    for (std::size_t i = 0; i < song.requests.size(); ++i) {
+        SCOPED_TRACE("request " + std::to_string(i));
+        const fmtool::VoiceRequest& r = song.requests[i];
+        EXPECT_EQ(r.fm_program, want[i].program);
+        EXPECT_EQ(r.decaying, want[i].decaying);
+        EXPECT_EQ(r.prefers_square, want[i].square);
+        EXPECT_EQ(r.start, want[i].start);
+        EXPECT_EQ(r.end, want[i].end);
+        EXPECT_FALSE(r.drum);
+        EXPECT_FALSE(song.origins.at(r.source).drum);
+        EXPECT_EQ(song.origins.at(r.source).index, i);
+    }
+    EXPECT_EQ(song.too_late[4], 1u);
+    const std::vector<std::pair<int, int>> substitutes = {{73, 40}, {41, 40}};
+    EXPECT_EQ(song.substitutes, substitutes);
+}
+
+TEST(VoiceRequests, DrumsWithAPitchAskForAToneChannelTheRestGoToTheNoise) {
+    struct Case {
+        const char* name;
+        std::vector<int> bank;
+        int key;
+        std::uint64_t frame;  // of a song that ends in frame 100
+        bool noise;
+        int fm_program;       // asked for on a tone channel
+        std::uint64_t end;
+    };
+    const Case cases[] = {
+        {"a hi-hat has no pitch", {118}, 42, 0, true, -1, 0},
+        {"a kick with a synth drum voice", {116, 118}, 36, 0, false, 118, 5},
+        {"a kick with only taiko", {116}, 35, 0, false, 116, 5},
+        {"a kick without a drum voice: a square", {0}, 36, 0, false, -1, 5},
+        {"a tom with a melodic tom voice", {117, 118}, 45, 10, false, 117, 18},
+        {"a tom ending with the song", {117}, 45, 95, false, 117, 100},
+        {"a cowbell is no skin: a square", {117, 118}, 56, 0, false, -1, 4},
+        {"a kick in the last frame but one: the noise", {118}, 36, 99, true, -1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto bank = BankWith(c.bank);
+        fmtool::Performance perf;
+        perf.end.frame = 100;
+        perf.hits = {HitAt(c.frame, c.key)};
+        const fmtool::SongRequests song = fmtool::BuildRequests(perf, fmtool::ProgramVoices(*bank));
+        if (c.noise) {
+            EXPECT_TRUE(song.requests.empty());
+            EXPECT_EQ(song.noise_hits, std::vector<std::uint32_t>{0});
+            continue;
+        }
+        ASSERT_EQ(song.requests.size(), 1u);
+        EXPECT_TRUE(song.noise_hits.empty());
+        const fmtool::VoiceRequest& r = song.requests[0];
+        EXPECT_TRUE(r.drum);
+        EXPECT_TRUE(song.origins.at(r.source).drum);
+        EXPECT_EQ(r.fm_program, c.fm_program);
+        EXPECT_EQ(r.prefers_square, c.fm_program < 0);
+        EXPECT_EQ(r.start, c.frame);
+        EXPECT_EQ(r.end, c.end);
+    }
+}
+
+TEST(VoiceRequests, NotesAndHitsInTimeOrderTheNoteFirstInAFrame) {
+    auto bank = BankWith({0, 118});
+    fmtool::Performance perf;
+    perf.end.frame = 100;
+    perf.notes = {NoteAt(3, 10, 0, 0), NoteAt(7, 10, 0, 0)};
+    perf.hits = {HitAt(3, 36), HitAt(5, 36)};
+    const fmtool::SongRequests song = fmtool::BuildRequests(perf, fmtool::ProgramVoices(*bank));
+    ASSERT_EQ(song.requests.size(), 4u);
+    const bool drum[] = {false, true, true, false};
+    const std::uint64_t start[] = {3, 3, 5, 7};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(song.requests[i].drum, drum[i]) << i;
+        EXPECT_EQ(song.requests[i].start, start[i]) << i;
+    }
 }
 
 // ---- The noise channel --------------------------------------------------------
