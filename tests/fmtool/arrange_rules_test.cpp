@@ -8,18 +8,128 @@
 #include <utility>
 #include <vector>
 
+#include "fmtool/arrange/chip_level.h"
 #include "fmtool/arrange/gm_programs.h"
 #include "fmtool/arrange/noise_channel.h"
+#include "fmtool/arrange/note_writer.h"
 #include "fmtool/arrange/voice_requests.h"
 #include "instruments/fminst.h"
 
 namespace {
+
+// A voice of algorithm 7 whose loudest carrier has total level `tl`.
+FmVoice VoiceAt(int tl) {
+    FmVoice v;
+    v.op[3].tl = tl;
+    return v;
+}
 
 // A bank where only `programs` have an audible voice.
 std::unique_ptr<FMInst> BankWith(const std::vector<int>& programs) {
     auto bank = std::make_unique<FMInst>();
     for (int p : programs) bank->voice[p].op[3].tl = 0;
     return bank;
+}
+
+fmtool::SourceNote NoteAt(std::uint64_t start, std::uint64_t end, int channel, int program, int key = 60) {
+    fmtool::SourceNote n;
+    n.start.frame = start;
+    n.end.frame = end;
+    n.channel = static_cast<std::uint8_t>(channel);
+    n.program = static_cast<std::uint8_t>(program);
+    n.key = static_cast<std::uint8_t>(key);
+    return n;
+}
+
+fmtool::DrumHit HitAt(std::uint64_t frame, int key) {
+    fmtool::DrumHit h;
+    h.start.frame = frame;
+    h.key = static_cast<std::uint8_t>(key);
+    return h;
+}
+
+// ---- Levels and pan ------------------------------------------------------------
+
+// The converter's volume for a velocity, and the attenuation in dB it gives
+// a carrier of total level `tl`: 127 - (127 - tl) x volume / 127, 0.75 dB a step.
+int ConverterVolume(int velocity) { return 97 + 30 * velocity / 127; }
+double FmAttenuationDb(int tl, int velocity) { return 0.75 * (127 - tl) * (127 - ConverterVolume(velocity)) / 127.0; }
+
+TEST(ChipLevel, FmVelocityFollowsTheLevelDownToTheConvertersFloor) {
+    struct Case {
+        const char* name;
+        int tl;
+        double db;
+        int velocity;
+    };
+    const Case cases[] = {
+        {"full level", 0, 0, 127},
+        {"louder than full is held at full", 0, 3, 127},
+        {"6 dB down on a loud carrier", 0, -6, 94},
+        {"6 dB down on a quieter carrier: more velocity per step", 64, -6, 60},
+        {"beyond the reach of a quieter carrier: the floor", 64, -12, 1},
+        {"silence: the floor, volume 97", 0, fmtool::kSilentDb, 1},
+        {"a carrier just above silence is never scaled into it", 126, -20, 127},
+        {"an inaudible voice", 127, -20, 127},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(fmtool::FmVelocity(VoiceAt(c.tl), c.db), c.velocity);
+    }
+    // Every level within a voice's reach plays within half a step of it;
+    // quieter ones play at the floor, never below it or louder.
+    for (int tl : {0, 20, 64, 100}) {
+        const double reach = FmAttenuationDb(tl, 1);
+        int last = 127;
+        for (double db = 0; db >= -40; db -= 0.25) {
+            SCOPED_TRACE("tl " + std::to_string(tl) + ", " + std::to_string(db) + " dB");
+            const int v = fmtool::FmVelocity(VoiceAt(tl), db);
+            ASSERT_GE(v, 1);
+            EXPECT_LE(v, last);
+            last = v;
+            if (-db <= reach) {
+                EXPECT_NEAR(FmAttenuationDb(tl, v), -db, 0.375 + 1e-9);
+            } else {
+                EXPECT_EQ(ConverterVolume(v), 97);
+            }
+        }
+    }
+}
+
+TEST(ChipLevel, SquareExpressionStepsTwoDecibelsAndNeverFallsSilent) {
+    struct Case {
+        double db;
+        int attenuation;  // the converter's: 15 - expression / 8
+    };
+    const Case cases[] = {{3, 0},   {0, 0},   {-0.9, 0},  {-1.1, 1},  {-2, 1},   {-6, 3},
+                          {-26, 13}, {-27, 14}, {-28, 14}, {-40, 14}, {fmtool::kSilentDb, 14}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.db) + " dB");
+        const int e = fmtool::DcsgExpression(c.db);
+        EXPECT_EQ(15 - e / 8, c.attenuation);
+        EXPECT_EQ(e % 8, 7) << "the top of its step";
+    }
+}
+
+TEST(ChipLevel, TheLoudestNoteOrHitPlaysAtFullLevel) {
+    fmtool::Performance perf;
+    EXPECT_EQ(fmtool::SongGain(perf), 0) << "an empty song";
+    fmtool::SourceNote note;
+    note.velocity_db = fmtool::kSilentDb;
+    perf.notes.push_back(note);
+    EXPECT_EQ(fmtool::SongGain(perf), 0) << "a silent song";
+    note.velocity_db = -4;
+    note.channel_db = -6;
+    perf.notes.push_back(note);
+    EXPECT_EQ(fmtool::SongGain(perf), 10);
+    perf.hits.push_back(HitAt(0, 36));
+    perf.hits.back().level_db = -3;
+    EXPECT_EQ(fmtool::SongGain(perf), 3);
+}
+
+TEST(ChipPan, FmPansGoToTheNearestOfLeftCentreAndRight) {
+    const int pans[][2] = {{0, 0}, {31, 0}, {32, 64}, {64, 64}, {95, 64}, {96, 127}, {127, 127}};
+    for (const auto& p : pans) EXPECT_EQ(fmtool::NearestPan(p[0]), p[1]) << "pan " << p[0];
 }
 
 // ---- General MIDI programs ----------------------------------------------------
@@ -84,23 +194,6 @@ TEST(GmPrograms, ADrumTakesTheFirstOfItsProgramsWithItsOwnVoice) {
 }
 
 // ---- Requests for the tone channels --------------------------------------------
-
-fmtool::SourceNote NoteAt(std::uint64_t start, std::uint64_t end, int channel, int program, int key = 60) {
-    fmtool::SourceNote n;
-    n.start.frame = start;
-    n.end.frame = end;
-    n.channel = static_cast<std::uint8_t>(channel);
-    n.program = static_cast<std::uint8_t>(program);
-    n.key = static_cast<std::uint8_t>(key);
-    return n;
-}
-
-fmtool::DrumHit HitAt(std::uint64_t frame, int key) {
-    fmtool::DrumHit h;
-    h.start.frame = frame;
-    h.key = static_cast<std::uint8_t>(key);
-    return h;
-}
 
 TEST(VoiceRequests, NotesAskForTheirVoiceForTheirWholeLength) {
     auto bank = BankWith({0, 40});
