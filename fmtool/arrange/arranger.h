@@ -1,13 +1,19 @@
 // The arranger: any General MIDI song becomes a MIDI file in the converter's
 // layout that sounds like the original when the converter plays it.
 //
-// It reads what the song plays (performance.h), gives every note a chip
-// channel (voice_allocator.h) and every drum hit the noise channel or a tone
-// channel (drum_map.h), and writes the result (arranged_tracks.h) with each
-// event in the frame its real time falls in (frame_timeline.h), pitches an
-// octave down for the converter's octave up (chip_pitch.h) and levels from
-// velocity, volume and expression (chip_level.h). The arranged song lasts as
-// long as the source, to its last End of Track.
+// It runs in stages, each taking and returning values:
+// - what the song plays (performance.h), in the frames of the arranged song
+//   (frame_timeline.h);
+// - what each note and drum hit asks of the chips (voice_requests.h), with
+//   the General MIDI program rules of gm_programs.h and the kit of drum_map.h;
+// - a chip channel for every note it can (voice_allocator.h), and the noise
+//   channel's turns for the other drums (noise_channel.h);
+// - the result written (note_writer.h into arranged_tracks.h), pitches an
+//   octave down for the converter's octave up (chip_pitch.h) and levels from
+//   velocity, volume and expression (chip_level.h), with a summary of what
+//   was kept and lost (arrange_summary.h).
+// The arranged song lasts as long as the source, to its last End of Track.
+// docs/arranger.md tells the whole story.
 #pragma once
 
 #include <cstdint>

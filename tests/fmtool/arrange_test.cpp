@@ -326,6 +326,7 @@ TEST(ArrangeExpression, LoudnessPedalAndPanFollowTheSource) {
     }
     ASSERT_EQ(expression.size(), 2u);
     EXPECT_GT(expression[0], expression[1]) << "CC11 40 is quieter";
+    EXPECT_EQ(15 - expression[0] / 8, 3) << "the song's loudest level sits 6 dB below the squares' full one";
 
     for (const Played& p : a.notes) {
         if (p.note + 12 != 48) continue;
