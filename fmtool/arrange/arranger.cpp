@@ -177,16 +177,25 @@ private:
     }
 
     void WriteConductor() {
-        // The title first, in the file's own bytes where it has one.
-        const bool named = texts_.title_text >= 0;
-        tracks_.Text(0, MIDI::kMetaTrackName, named ? score_.texts[texts_.title_text] : texts_.title);
+        // The texts keep the file's own bytes: a MIDI player reads them in
+        // the encoding their writer used. The titles come first, the only
+        // track names of the conductor track, so that the arranged file has
+        // the source's title; the names of the source's other tracks name
+        // parts and become instrument names.
+        const std::vector<std::uint32_t>& titles = texts_.title_texts;
+        for (const std::uint32_t t : titles) tracks_.Text(0, MIDI::kMetaTrackName, score_.texts[t]);
+        if (titles.empty()) {
+            for (const std::string* title : {&texts_.title, &texts_.title_japanese})
+                if (!title->empty()) tracks_.Text(0, MIDI::kMetaTrackName, *title);
+        }
         for (const MIDI::ScoreEvent& e : score_.events) {
             if (!e.IsMeta() || e.data1 < MIDI::kMetaText || e.data1 > MIDI::kMetaLastText ||
                 e.payload >= score_.texts.size()) {
                 continue;
             }
-            if (named && e.payload == static_cast<std::uint32_t>(texts_.title_text)) continue;
-            tracks_.Text(timeline_.At(e.tick).tick, e.data1, score_.texts[e.payload]);
+            if (std::find(titles.begin(), titles.end(), e.payload) != titles.end()) continue;
+            const std::uint8_t type = e.data1 == MIDI::kMetaTrackName ? MIDI::kMetaInstrumentName : e.data1;
+            tracks_.Text(timeline_.At(e.tick).tick, type, score_.texts[e.payload]);
         }
         std::uint64_t last = ~std::uint64_t{0};
         for (const Moment& m : perf_.loop_points) {
