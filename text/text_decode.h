@@ -35,8 +35,8 @@ struct DecodedText {
 // there. Where both UTF-8 and Shift-JIS readings are valid, `prefer` (the
 // song's encoding, SongEncoding) may choose Shift-JIS; where Shift-JIS is
 // valid, it may choose Latin-1. `cut_end` says the text was cut at a byte
-// count: a multi-byte sequence cut short at its end is then dropped instead
-// of spoiling the reading.
+// count: a multi-byte sequence cut short at its end (or a last byte that
+// could begin one) is then dropped instead of spoiling the reading.
 DecodedText DecodeText(std::string_view bytes, Encoding prefer = Encoding::Unknown, bool cut_end = false);
 
 // The encoding that the texts of one file show: the one that most of its
