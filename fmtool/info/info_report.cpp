@@ -28,12 +28,12 @@ constexpr std::size_t kGd3TextIndent = 14;  // where the lines of a long text go
 constexpr std::size_t kMaxTextLines = 20;   // of one text; the JSON holds the whole
 
 // A tag's text as lines of the report: control characters escaped (a title
-// must not move the cursor or forge a line), the notes' own line breaks
-// kept, a line longer than the report wrapped at a blank where it has one
+// must not move the cursor or forge a line), the line breaks of a
+// `multiline` text (the notes) kept, a line longer than the report wrapped at a blank where it has one
 // (the first line beside the field's name, `first_width` columns), and a
 // text of many lines cut with a count of the rest.
-std::vector<std::string> ShownLines(const std::string& text, std::size_t first_width) {
-    const std::string escaped = Text::EscapeControls(text, true);
+std::vector<std::string> ShownLines(const std::string& text, bool multiline, std::size_t first_width) {
+    const std::string escaped = Text::EscapeControls(text, multiline);
     std::vector<std::string> lines(1);
     std::size_t width = 0, blank = std::string::npos;  // in the current line: columns, the last blank
     for (std::size_t i = 0; i < escaped.size();) {
@@ -51,7 +51,8 @@ std::vector<std::string> ShownLines(const std::string& text, std::size_t first_w
             if (blank != std::string::npos) rest = line.substr(blank + 1), line.erase(blank);
             lines.push_back(rest);
             width = 0, blank = std::string::npos;
-            for (std::size_t k = 0; k < rest.size();) width += static_cast<std::size_t>(Text::DisplayWidth(Text::NextUtf8(rest, k)));
+            for (std::size_t k = 0; k < rest.size();)
+                width += static_cast<std::size_t>(Text::DisplayWidth(Text::NextUtf8(rest, k)));
         }
         if (cp == ' ') blank = lines.back().size();
         lines.back().append(escaped, at, i - at);
@@ -178,7 +179,8 @@ void WriteInfoText(std::ostream& out, const std::string& name, const VgmInspecti
             if (text.empty()) continue;
             const std::string label = VGM::Gd3FieldName(static_cast<VGM::Gd3Field>(f));
             out << (any ? "            " : "  GD3       ") << label << ": ";
-            const std::vector<std::string> lines = ShownLines(text, kReportWidth - kGd3Indent - label.size() - 2);
+            const std::size_t firstWidth = kReportWidth - kGd3Indent - label.size() - 2;
+            const std::vector<std::string> lines = ShownLines(text, f == VGM::kGd3Notes, firstWidth);
             for (std::size_t i = 0; i < lines.size(); ++i)
                 out << (i ? std::string(kGd3TextIndent, ' ') : "") << lines[i] << "\n";
             any = true;
