@@ -18,10 +18,6 @@ namespace {
 constexpr const char* kShiftJisName = "CP932";
 
 constexpr char32_t kPrivateUseFirst = 0xE000, kPrivateUseLast = 0xF8FF;
-constexpr char32_t kHalfWidthKatakanaFirst = 0xFF61, kHalfWidthKatakanaLast = 0xFF9F;
-
-bool IsHalfWidthKatakana(char32_t cp) { return cp >= kHalfWidthKatakanaFirst && cp <= kHalfWidthKatakanaLast; }
-
 bool AllAscii(std::string_view s) {
     for (const char c : s)
         if (static_cast<unsigned char>(c) >= 0x80) return false;
@@ -47,18 +43,44 @@ bool ShiftJisToUtf8(std::string_view bytes, bool cut_end, std::string& out) {
     return ok;
 }
 
+bool IsAsciiLetter(unsigned char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+bool IsSingleByteKatakana(unsigned char c) { return c >= 0xA1 && c <= 0xDF; }
+
+// Whether valid Shift-JIS bytes look like Latin-1 all the same: every
+// character beyond ASCII is either a single-byte katakana with no katakana
+// beside it (a Latin-1 capital or sign: "\xC9lan", "\xA9 1995") or a
+// double-byte character that begins after a Latin letter and ends on one (a
+// Latin-1 small letter inside a word: "Sp\xE5r", "H\xE9l\xE8ne"). Japanese
+// words take two or more characters side by side.
+bool LooksLatin1(std::string_view bytes) {
+    const auto at = [&bytes](std::size_t k) { return static_cast<unsigned char>(bytes[k]); };
+    for (std::size_t i = 0; i < bytes.size();) {
+        const unsigned char c = at(i);
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        const bool afterLetter = i > 0 && IsAsciiLetter(at(i - 1));
+        if (IsSingleByteKatakana(c)) {
+            const bool kanaBefore = i > 0 && IsSingleByteKatakana(at(i - 1));
+            const bool kanaAfter = i + 1 < bytes.size() && IsSingleByteKatakana(at(i + 1));
+            if (kanaBefore || kanaAfter) return false;
+            ++i;
+            continue;
+        }
+        if (!afterLetter || i + 1 >= bytes.size() || !IsAsciiLetter(at(i + 1))) return false;
+        i += 2;
+    }
+    return true;
+}
+
 // Whether a Shift-JIS reading is one a Japanese writer made (see DecodeText).
-bool PlausibleShiftJis(const std::string& utf8) {
-    bool kanaRun = false, otherJapanese = false;
-    char32_t previous = 0;
+bool PlausibleShiftJis(std::string_view bytes, const std::string& utf8) {
     for (std::size_t i = 0; i < utf8.size();) {
         const char32_t cp = NextUtf8(utf8, i);
         if (cp >= kPrivateUseFirst && cp <= kPrivateUseLast) return false;
-        if (IsHalfWidthKatakana(cp) && IsHalfWidthKatakana(previous)) kanaRun = true;
-        if (cp >= 0x80 && !IsHalfWidthKatakana(cp)) otherJapanese = true;
-        previous = cp;
     }
-    return kanaRun || otherJapanese;
+    return !LooksLatin1(bytes);
 }
 
 std::string Latin1ToUtf8(std::string_view bytes) {
@@ -79,7 +101,7 @@ struct Readings {
 Readings ReadingsOf(std::string_view bytes, bool cut_end) {
     Readings r;
     r.utf8 = IsUtf8(bytes, cut_end, &r.utf8_length);
-    r.shift_jis = ShiftJisToUtf8(bytes, cut_end, r.shift_jis_text) && PlausibleShiftJis(r.shift_jis_text);
+    r.shift_jis = ShiftJisToUtf8(bytes, cut_end, r.shift_jis_text) && PlausibleShiftJis(bytes, r.shift_jis_text);
     return r;
 }
 

@@ -29,10 +29,11 @@ struct DecodedText {
 // Reads `bytes` as valid UTF-8 where they are; otherwise as valid Shift-JIS;
 // otherwise as Latin-1, which every byte string is. A Shift-JIS reading is
 // not valid when it holds characters of the user-defined rows (private-use
-// code points no font shows), nor when its only characters beyond ASCII are
-// single-byte katakana standing alone: a Japanese word takes two or more,
-// while Latin-1 accented capitals and signs ("\xC9lan", "\xA9 1995") fall
-// there. Where both UTF-8 and Shift-JIS readings are valid, `prefer` (the
+// code points no font shows), nor when each of its characters beyond ASCII
+// stands alone where Latin-1 letters stand: a single-byte katakana with no
+// other beside it (Latin-1 capitals and signs: "\xC9lan", "\xA9 1995"), a
+// double-byte character between Latin letters (Latin-1 small letters inside
+// a word: "Sp\xE5r"). A Japanese word takes two or more characters. Where both UTF-8 and Shift-JIS readings are valid, `prefer` (the
 // song's encoding, SongEncoding) may choose Shift-JIS; where Shift-JIS is
 // valid, it may choose Latin-1. `cut_end` says the text was cut at a byte
 // count: a multi-byte sequence cut short at its end (or a last byte that

@@ -41,6 +41,10 @@ TEST(DecodeText, EachTextByWhatItIs) {
         {"Latin-1 user-defined Shift-JIS row", "Se\xF1or", "Señor", Encoding::Latin1},
         {"Latin-1 capital beside letters, lone katakana in Shift-JIS", "\xC9lan", "Élan", Encoding::Latin1},
         {"Latin-1 copyright sign", "\xA9 1995 Someone", "© 1995 Someone", Encoding::Latin1},
+        {"Latin-1 small letters inside words, kanji in Shift-JIS", "Sp\xE5r 1, H\xE9l\xE8ne", "Spår 1, Hélène",
+         Encoding::Latin1},
+        {"Japanese after Latin letters", "MIDI\x83\x66\x81\x5B\x83\x5E", "MIDIデータ", Encoding::ShiftJis},
+        {"a lone kanji", "\x8B\xC8", "曲", Encoding::ShiftJis},
         {"byte valid nowhere but Latin-1", "\x80" "A", "\xC2\x80" "A", Encoding::Latin1},
         // Valid in two encodings: the order decides, unless the song prefers.
         {"UTF-8 e-acute, also two Shift-JIS katakana", "\xC3\xA9", "é", Encoding::Utf8},
