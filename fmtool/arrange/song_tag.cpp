@@ -1,6 +1,8 @@
 #include "fmtool/arrange/song_tag.h"
 
 #include <algorithm>
+#include <cctype>
+#include <vector>
 
 #include "midi/gm_programs.h"
 #include "midi/smf_format.h"
@@ -12,7 +14,6 @@ namespace fmtool {
 namespace {
 
 constexpr std::size_t kMaxNotes = 4096;  // bytes of text events kept for the tag
-constexpr unsigned kTitleTrack = 0;
 
 std::string Trimmed(const std::string& s) {
     const std::size_t first = s.find_first_not_of(" \n");
@@ -20,12 +21,21 @@ std::string Trimmed(const std::string& s) {
     return s.substr(first, s.find_last_not_of(" \n") - first + 1);
 }
 
-// Whether the first track names a part: in a file of several tracks, one
-// that plays notes is an instrument's track.
-bool TitleTrackPlays(const MIDI::Score& score) {
-    if (score.format == 0) return false;
-    return std::any_of(score.events.begin(), score.events.end(),
-                       [](const MIDI::ScoreEvent& e) { return e.track == kTitleTrack && e.IsNoteOn(); });
+// The tracks that play notes. In a file of several tracks their names name
+// parts; the song's name is on a track of its own (the first, as a rule).
+std::vector<bool> PlayingTracks(const MIDI::Score& score) {
+    std::vector<bool> plays(score.track_ends.size() + 1, false);
+    if (score.format == 0) return plays;
+    for (const MIDI::ScoreEvent& e : score.events)
+        if (e.IsNoteOn() && e.track < plays.size()) plays[e.track] = true;
+    return plays;
+}
+
+// A copyright notice written as a track name ("© 1991") is no title.
+bool IsCopyrightNotice(const std::string& text) {
+    std::string head = text.substr(0, 9);
+    std::transform(head.begin(), head.end(), head.begin(), [](unsigned char c) { return std::tolower(c); });
+    return head.rfind("\xC2\xA9", 0) == 0 || head.rfind("(c)", 0) == 0 || head == "copyright";
 }
 
 void Join(std::string& field, const std::string& text, const char* separator) {
@@ -41,7 +51,17 @@ SongTexts ReadSongTexts(const MIDI::Score& score, const std::string& fallback_ti
         const bool cut = bytes.size() >= MIDI::kMaxTextBytes;
         return Trimmed(Text::CleanText(Text::DecodeText(bytes, texts.encoding, cut).utf8, multiline));
     };
-    const bool titled = !TitleTrackPlays(score);
+    const std::vector<bool> plays = PlayingTracks(score);
+    const auto isTitle = [&](const MIDI::ScoreEvent& e, const std::string& text) {
+        return e.data1 == MIDI::kMetaTrackName && !text.empty() && e.track < plays.size() && !plays[e.track] &&
+               !MIDI::IsGmProgramName(text) && !IsCopyrightNotice(text);
+    };
+    unsigned titleTrack = ~0u;
+    for (const MIDI::ScoreEvent& e : score.events) {
+        if (e.IsMeta() && e.payload < score.texts.size() && e.track < titleTrack &&
+            isTitle(e, decode(score.texts[e.payload], false)))
+            titleTrack = e.track;
+    }
     for (const MIDI::ScoreEvent& e : score.events) {
         if (!e.IsMeta() || e.payload >= score.texts.size()) continue;
         const bool name = e.data1 == MIDI::kMetaTrackName, notes = e.data1 == MIDI::kMetaText;
@@ -51,7 +71,7 @@ SongTexts ReadSongTexts(const MIDI::Score& score, const std::string& fallback_ti
         if (text.empty()) continue;
         const bool japanese = Text::HasJapanese(text);
         if (name) {
-            if (!titled || e.track != kTitleTrack || MIDI::IsGmProgramName(text)) continue;
+            if (e.track != titleTrack || !isTitle(e, text)) continue;
             std::string& title = japanese ? texts.title_japanese : texts.title;
             if (!title.empty()) continue;
             title = text;

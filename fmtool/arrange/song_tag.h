@@ -20,11 +20,11 @@ namespace fmtool {
 // text with Japanese characters goes to the Japanese field of its kind, one
 // without to the other; either may stay empty.
 struct SongTexts {
-    // The song's name: a track name of the first track, unless that track
-    // plays notes (in a file of several tracks) or the name is a General MIDI
-    // program name ("Dulcimer"): those name a part. The first such name
-    // without Japanese characters and the first with them. When there is
-    // neither, the fallback (the file name).
+    // The song's name: the track names of the first named track that plays
+    // no notes (any track of a one-track file), except General MIDI program
+    // names ("Dulcimer"), which name parts as the names of tracks that play
+    // do, and copyright notices ("(c) 1991"). Of these names the first without Japanese characters and the
+    // first with them. When there is neither, the fallback (the file name).
     std::string title;
     std::string title_japanese;
     std::string author;           // the copyright notices, joined by "; "

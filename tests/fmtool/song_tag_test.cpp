@@ -24,10 +24,10 @@ struct Meta {
     std::string bytes;
 };
 
-// A song of `format` (1: a conductor track 0 and a track 1 that plays, 0: one
-// track that plays) with the texts given.
+// A song of `format` (1: a conductor track 0, a track 1 of names alone, and a
+// track 2 that plays; 0: one track that plays) with the texts given.
 fmtool::SongTexts TextsOf(int format, const std::vector<Meta>& metas, bool conductor_plays = false) {
-    std::vector<TrackBuilder> tracks(format == 0 ? 1 : 2);
+    std::vector<TrackBuilder> tracks(format == 0 ? 1 : 3);
     for (const Meta& m : metas) tracks.at(m.track).Meta(0, m.type, Bytes(m.bytes.begin(), m.bytes.end()));
     if (conductor_plays) tracks[0].NoteOn(0, 0, 60, 100).NoteOff(96, 0, 60);
     tracks.back().NoteOn(0, 1, 64, 100).NoteOff(96, 1, 64);
@@ -82,12 +82,17 @@ TEST(SongTag, TheTitleIsTheSongsNameNotAPartsName) {
         bool conductor_plays;
         std::string title;
     } cases[] = {
-        {"the first track's name", 1, {{0, kName, "Green Hill"}, {1, kName, "Piano"}}, false, "Green Hill"},
-        {"an instrument track's name is no title", 1, {{1, kName, "Dulcimer"}}, false, "file name"},
+        {"the first track's name", 1, {{0, kName, "Green Hill"}, {1, kName, "Intro"}, {2, kName, "Flute"}}, false,
+         "Green Hill"},
+        {"an instrument track's name is no title", 1, {{2, kName, "Flute"}}, false, "file name"},
         {"a General MIDI program name is no title", 1, {{0, kName, "acoustic grand piano"}}, false, "file name"},
         {"the name of a first track that plays is no title", 1, {{0, kName, "Lead"}}, true, "file name"},
+        {"a named track of its own after an unnamed first", 1, {{1, kName, "Train"}, {2, kName, "Bass"}}, false,
+         "Train"},
         {"a single track's name is the title", 0, {{0, kName, "Green Hill"}}, false, "Green Hill"},
         {"a program name then the title", 0, {{0, kName, "Honky-tonk Piano"}, {0, kName, "Tune"}}, false, "Tune"},
+        {"a copyright notice is no title", 1, {{1, kName, "\xA9 1991"}, {1, kName, "Copyright 1991"}}, false,
+         "file name"},
         {"a name of blanks and controls is none", 0, {{0, kName, " \x01\x02 "}}, false, "file name"},
     };
     for (const auto& c : cases) {
