@@ -58,7 +58,7 @@ SongTexts ReadSongTexts(const MIDI::Score& score, const std::string& fallback_ti
     };
     unsigned titleTrack = ~0u;
     for (const MIDI::ScoreEvent& e : score.events) {
-        if (e.IsMeta() && e.payload < score.texts.size() && e.track < titleTrack &&
+        if (e.IsMeta() && e.data1 == MIDI::kMetaTrackName && e.payload < score.texts.size() && e.track < titleTrack &&
             isTitle(e, decode(score.texts[e.payload], false)))
             titleTrack = e.track;
     }
