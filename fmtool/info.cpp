@@ -39,7 +39,8 @@ std::string BaseName(const std::string& path) {
 // Draws the piano roll of one file (and the song behind it) into `opt.svg`.
 bool WriteRoll(const InfoOptions& opt, const VgmInspection& info, const std::vector<VGM::ChipNote>& notes) {
     PianoRoll roll;
-    const std::string& track = info.gd3[VGM::kGd3TrackName];
+    const std::string& english = info.gd3[VGM::kGd3TrackName];
+    const std::string& track = english.empty() ? info.gd3[VGM::kGd3TrackNameJapanese] : english;
     roll.title = track.empty() ? BaseName(opt.files[0]) : track;
     roll.chip = RollNotesOf(notes);
     if (info.notes_left_out != 0)

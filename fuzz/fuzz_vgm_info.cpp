@@ -1,5 +1,5 @@
-// Fuzz target: the VGM reader of `fmtool info`, its checks, the chip note
-// tracking and the piano roll, on arbitrary bytes as they are and wrapped in
+// Fuzz target: the VGM reader of `fmtool info`, its checks, its text report,
+// the chip note tracking and the piano roll, on arbitrary bytes as they are and wrapped in
 // gzip (an input that is gzip already is read once, as it is). Besides the
 // sanitizers' checks it holds both readings to agreeing: the compressed file
 // says the same as the plain one.
@@ -8,10 +8,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <sstream>
+#include <string>
 #include <vector>
 
+#include "fmtool/info/info_report.h"
 #include "fmtool/info/piano_roll.h"
 #include "fmtool/info/vgm_inspect.h"
+#include "text/text_clean.h"
+#include "text/utf8.h"
 
 namespace {
 
@@ -50,7 +55,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (keyOns != notes.size() + plain.notes_left_out) std::abort();
 
+    // The text report never passes on a control character of the tag.
+    std::ostringstream report;
+    fmtool::WriteInfoText(report, "fuzz.vgm", plain);
+    const std::string shown = report.str();
+    for (std::size_t i = 0; i < shown.size();) {
+        const char32_t cp = Text::NextUtf8(shown, i);
+        if (cp != '\n' && (Text::IsControl(cp) || Text::IsLayoutControl(cp))) std::abort();
+    }
+
     fmtool::PianoRoll roll;
+    roll.title = plain.gd3[VGM::kGd3TrackName];
     roll.seconds = static_cast<double>(plain.wait_samples) / 44100;
     roll.chip = fmtool::RollNotesOf(notes);
     if (fmtool::RenderPianoRoll(roll).empty()) std::abort();

@@ -13,7 +13,6 @@ namespace MIDI {
 namespace {
 
 constexpr std::uint32_t kDefaultTempo = 500000;  // microseconds per quarter note: 120 BPM
-constexpr std::size_t kMaxTextBytes = 4096;      // longer texts are cut here
 
 // A time signature's denominator is a power of two; beyond 2^6 (sixty-fourth
 // notes) it is taken as 64.

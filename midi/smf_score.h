@@ -58,12 +58,16 @@ struct BarBeat {
     unsigned beat = 1;      // 1-based
 };
 
+// A text of the score keeps at most this many bytes of the file's text; a
+// text this long may have been cut, perhaps inside a character.
+constexpr std::size_t kMaxTextBytes = 4096;
+
 class Score {
 public:
     std::uint16_t format = 0;
     std::uint16_t division = 0;   // the header's word: ticks per quarter, or SMPTE when bit 15 is set
     std::vector<ScoreEvent> events;  // ascending tick; at one tick earlier tracks first, then file order
-    std::vector<std::string> texts;
+    std::vector<std::string> texts;  // the file's bytes, in no known encoding; at most kMaxTextBytes each
     std::vector<TempoChange> tempo;  // starts at tick 0 (500000 us unless the file says otherwise there)
     std::vector<TimeSignature> meter;  // starts at tick 0 (4/4 unless the file says otherwise there)
     std::vector<std::uint64_t> track_ends;  // tick of each track's last event (its End of Track)

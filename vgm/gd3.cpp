@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "text/text_clean.h"
+#include "text/utf8.h"
 #include "vgm/vgm_format.h"
 
 namespace VGM {
@@ -11,7 +13,7 @@ const char* const kGd3MegaDrive = "Sega Mega Drive / Genesis";
 
 namespace {
 
-constexpr char32_t kReplacement = 0xFFFD;
+using Text::kReplacement;
 
 const char* const kFieldNames[kGd3FieldCount] = {
     "track name",      "track name (Japanese)",  "game name", "game name (Japanese)",
@@ -24,74 +26,17 @@ void PutUnit(std::vector<std::uint8_t>& out, std::uint32_t unit) {
     out.push_back(static_cast<std::uint8_t>(unit >> 8));
 }
 
-// Decodes one UTF-8 sequence at s[i], advancing i. A byte that does not start
-// a well-formed sequence (stray continuation, overlong form, surrogate, value
-// past U+10FFFF, cut short) is consumed alone and decodes as U+FFFD.
-char32_t NextUtf8(const std::string& s, std::size_t& i) {
-    const auto byte = [&s](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char lead = byte(i);
-    int extra;
-    char32_t cp;
-    if (lead < 0x80) {
-        ++i;
-        return lead;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        extra = 1, cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        extra = 2, cp = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        extra = 3, cp = lead & 0x07;
-    } else {
-        ++i;
-        return kReplacement;
-    }
-    if (i + extra >= s.size()) {
-        ++i;
-        return kReplacement;
-    }
-    for (int k = 1; k <= extra; ++k) {
-        const unsigned char c = byte(i + k);
-        if ((c & 0xC0) != 0x80) {
-            ++i;
-            return kReplacement;
-        }
-        cp = cp << 6 | (c & 0x3F);
-    }
-    static constexpr char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
-    if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-        ++i;
-        return kReplacement;
-    }
-    i += extra + 1;
-    return cp;
-}
-
-void PutUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | cp >> 6);
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | cp >> 12);
-        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | cp >> 18);
-        out += static_cast<char>(0x80 | (cp >> 12 & 0x3F));
-        out += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // One text as UTF-16LE with its terminator. A NUL inside would end the string
 // early for every reader and shift all later texts, so it becomes U+FFFD;
-// line breaks outside the notes become blanks.
+// line breaks outside the notes become blanks, and no other control
+// character is stored.
 void PutText(std::vector<std::uint8_t>& out, const std::string& text, bool multiline) {
-    for (std::size_t i = 0; i < text.size();) {
-        char32_t cp = NextUtf8(text, i);
-        if (cp == 0) cp = kReplacement;
-        if (!multiline && (cp == '\n' || cp == '\r')) cp = ' ';
+    std::string marked = text;
+    for (std::size_t nul = marked.find('\0'); nul != std::string::npos; nul = marked.find('\0', nul))
+        marked.replace(nul, 1, "\xEF\xBF\xBD");
+    const std::string clean = Text::CleanText(marked, multiline);
+    for (std::size_t i = 0; i < clean.size();) {
+        char32_t cp = Text::NextUtf8(clean, i);
         if (cp >= 0x10000) {
             cp -= 0x10000;
             PutUnit(out, 0xD800 + (cp >> 10));
@@ -107,13 +52,6 @@ void PutText(std::vector<std::uint8_t>& out, const std::string& text, bool multi
 
 const char* Gd3FieldName(Gd3Field field) {
     return field >= 0 && field < kGd3FieldCount ? kFieldNames[field] : "?";
-}
-
-std::string ValidUtf8(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) PutUtf8(out, NextUtf8(text, i));
-    return out;
 }
 
 bool Gd3Tag::Empty() const {
@@ -183,7 +121,7 @@ Gd3Reading ParseGd3(const std::uint8_t* data, std::size_t size) {
                     r.problems.push_back(std::string("GD3 ") + kFieldNames[field] + " holds an unpaired UTF-16 surrogate");
                 surrogateReported = true;
             }
-            PutUtf8(out, cp);
+            Text::AppendUtf8(out, cp);
         }
         if (!terminated) {
             r.problems.push_back(std::string("GD3 ") + kFieldNames[field] + " has no terminator");

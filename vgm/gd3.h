@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "text/utf8.h"
+
 namespace VGM {
 
 // The texts of a GD3 1.00 tag, in file order.
@@ -39,7 +41,7 @@ struct Gd3Tag {
 
 // `text` with every byte that is not part of well-formed UTF-8 replaced by
 // U+FFFD, as the tag stores it.
-std::string ValidUtf8(const std::string& text);
+inline std::string ValidUtf8(const std::string& text) { return Text::ValidUtf8(text); }
 
 // The usual system name of a file for the YM2612 and the SN76489.
 extern const char* const kGd3MegaDrive;
@@ -50,7 +52,9 @@ constexpr std::uint32_t kGd3Version = 0x100;
 
 // The tag's bytes: "Gd3 ", version 1.00, the length of the string data, then
 // each text in UTF-16LE ended by a 16-bit 0. Bytes that are not valid UTF-8
-// are stored as U+FFFD; characters beyond U+FFFF as surrogate pairs.
+// are stored as U+FFFD; characters beyond U+FFFF as surrogate pairs. No
+// control character is stored (Text::CleanText): line breaks only in the
+// notes, a NUL as U+FFFD.
 std::vector<std::uint8_t> BuildGd3(const Gd3Tag& tag);
 
 // The outcome of reading a tag. `problems` holds one line per fault in the

@@ -19,19 +19,29 @@ namespace fmtool {
 
 namespace {
 
-// The conductor track: the title first (in the file's own bytes where it has
-// one), the other texts at their time, then the loop points.
+// The conductor track: the titles first, the other texts at their time, then
+// the loop points.
 void WriteConductor(const MIDI::Score& score, const FrameTimeline& timeline, const SongTexts& texts,
                     const std::vector<Moment>& loop_points, ArrangedTracks& tracks) {
-    const bool named = texts.title_text >= 0;
-    tracks.Text(0, MIDI::kMetaTrackName, named ? score.texts[texts.title_text] : texts.title);
+    // The texts keep the file's own bytes: a MIDI player reads them in the
+    // encoding their writer used. The titles come first, the only track names
+    // of the conductor track, so that the arranged file has the source's
+    // title; the names of the source's other tracks name parts and become
+    // instrument names.
+    const std::vector<std::uint32_t>& titles = texts.title_texts;
+    for (const std::uint32_t t : titles) tracks.Text(0, MIDI::kMetaTrackName, score.texts[t]);
+    if (titles.empty()) {
+        for (const std::string* title : {&texts.title, &texts.title_japanese})
+            if (!title->empty()) tracks.Text(0, MIDI::kMetaTrackName, *title);
+    }
     for (const MIDI::ScoreEvent& e : score.events) {
         if (!e.IsMeta() || e.data1 < MIDI::kMetaText || e.data1 > MIDI::kMetaLastText ||
             e.payload >= score.texts.size()) {
             continue;
         }
-        if (named && e.payload == static_cast<std::uint32_t>(texts.title_text)) continue;
-        tracks.Text(timeline.At(e.tick).tick, e.data1, score.texts[e.payload]);
+        if (std::find(titles.begin(), titles.end(), e.payload) != titles.end()) continue;
+        const std::uint8_t type = e.data1 == MIDI::kMetaTrackName ? MIDI::kMetaInstrumentName : e.data1;
+        tracks.Text(timeline.At(e.tick).tick, type, score.texts[e.payload]);
     }
     std::uint64_t last = ~std::uint64_t{0};
     for (const Moment& m : loop_points) {

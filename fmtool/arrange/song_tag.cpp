@@ -1,10 +1,13 @@
 #include "fmtool/arrange/song_tag.h"
 
 #include <algorithm>
-#include <cstdint>
+#include <cctype>
+#include <vector>
 
+#include "midi/gm_programs.h"
 #include "midi/smf_format.h"
 #include "midi/smf_score.h"
+#include "text/text_clean.h"
 
 namespace fmtool {
 
@@ -12,66 +15,77 @@ namespace {
 
 constexpr std::size_t kMaxNotes = 4096;  // bytes of text events kept for the tag
 
-// Length of the UTF-8 sequence at `s[i]`, 0 when it is not one.
-std::size_t Utf8Length(const std::string& s, std::size_t i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
-    if (n == 0 || i + n > s.size()) return 0;
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return 0;
-    }
-    return n;
-}
-
-std::string ToUtf8(const std::string& text) {
-    bool valid = true;
-    for (std::size_t i = 0; i < text.size() && valid;) {
-        const std::size_t n = Utf8Length(text, i);
-        valid = n != 0;
-        i += n;
-    }
-    if (valid) return text;
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
-// Without surrounding blanks and NUL padding; control characters as blanks.
-std::string Clean(const std::string& raw) {
-    std::string s = ToUtf8(raw);
-    std::replace_if(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
-    const std::size_t first = s.find_first_not_of(' ');
+std::string Trimmed(const std::string& s) {
+    const std::size_t first = s.find_first_not_of(" \n");
     if (first == std::string::npos) return {};
-    return s.substr(first, s.find_last_not_of(' ') - first + 1);
+    return s.substr(first, s.find_last_not_of(" \n") - first + 1);
+}
+
+// The tracks that play notes. In a file of several tracks their names name
+// parts; the song's name is on a track of its own (the first, as a rule).
+std::vector<bool> PlayingTracks(const MIDI::Score& score) {
+    std::vector<bool> plays(score.track_ends.size() + 1, false);
+    if (score.format == 0) return plays;
+    for (const MIDI::ScoreEvent& e : score.events)
+        if (e.IsNoteOn() && e.track < plays.size()) plays[e.track] = true;
+    return plays;
+}
+
+// A copyright notice written as a track name ("© 1991") is no title.
+bool IsCopyrightNotice(const std::string& text) {
+    std::string head = text.substr(0, 9);
+    std::transform(head.begin(), head.end(), head.begin(), [](unsigned char c) { return std::tolower(c); });
+    return head.rfind("\xC2\xA9", 0) == 0 || head.rfind("(c)", 0) == 0 || head == "copyright";
+}
+
+void Join(std::string& field, const std::string& text, const char* separator) {
+    field += (field.empty() ? "" : separator) + text;
 }
 
 }  // namespace
 
 SongTexts ReadSongTexts(const MIDI::Score& score, const std::string& fallback_title) {
     SongTexts texts;
+    texts.encoding = Text::SongEncoding(score.texts, MIDI::kMaxTextBytes);
+    const auto decode = [&texts](const std::string& bytes, bool multiline) {
+        const bool cut = bytes.size() >= MIDI::kMaxTextBytes;
+        return Trimmed(Text::CleanText(Text::DecodeText(bytes, texts.encoding, cut).utf8, multiline));
+    };
+    const std::vector<bool> plays = PlayingTracks(score);
+    const auto isTitle = [&](const MIDI::ScoreEvent& e, const std::string& text) {
+        return e.data1 == MIDI::kMetaTrackName && !text.empty() && e.track < plays.size() && !plays[e.track] &&
+               !MIDI::IsGmProgramName(text) && !IsCopyrightNotice(text);
+    };
     unsigned titleTrack = ~0u;
     for (const MIDI::ScoreEvent& e : score.events) {
-        if (!e.IsMeta() || e.payload >= score.texts.size()) continue;
-        const std::string text = Clean(score.texts[e.payload]);
-        if (text.empty()) continue;
-        if (e.data1 == MIDI::kMetaTrackName && e.track < titleTrack) {
+        if (e.IsMeta() && e.data1 == MIDI::kMetaTrackName && e.payload < score.texts.size() && e.track < titleTrack &&
+            isTitle(e, decode(score.texts[e.payload], false)))
             titleTrack = e.track;
-            texts.title = text;
-            texts.title_text = static_cast<long>(e.payload);
-        } else if (e.data1 == MIDI::kMetaCopyright) {
-            texts.author += (texts.author.empty() ? "" : "; ") + text;
-        } else if (e.data1 == MIDI::kMetaText && texts.notes.size() < kMaxNotes) {
-            texts.notes += (texts.notes.empty() ? "" : "\n") + text;
+    }
+    for (const MIDI::ScoreEvent& e : score.events) {
+        if (!e.IsMeta() || e.payload >= score.texts.size()) continue;
+        const bool name = e.data1 == MIDI::kMetaTrackName, notes = e.data1 == MIDI::kMetaText;
+        if (!name && !notes && e.data1 != MIDI::kMetaCopyright) continue;
+        if (notes && texts.notes.size() >= kMaxNotes) continue;
+        const std::string text = decode(score.texts[e.payload], notes);
+        if (text.empty()) continue;
+        const bool japanese = Text::HasJapanese(text);
+        if (name) {
+            if (e.track != titleTrack || !isTitle(e, text)) continue;
+            std::string& title = japanese ? texts.title_japanese : texts.title;
+            if (!title.empty()) continue;
+            title = text;
+            texts.title_texts.push_back(e.payload);
+        } else if (notes) {
+            Join(texts.notes, text, "\n");
+        } else {
+            Join(japanese ? texts.author_japanese : texts.author, text, "; ");
         }
     }
-    if (texts.title.empty()) texts.title = Clean(fallback_title);
+    if (texts.title_texts.empty()) {
+        const std::string title = decode(fallback_title, false);
+        (Text::HasJapanese(title) ? texts.title_japanese : texts.title) = title;
+    }
     return texts;
 }
 
@@ -86,8 +100,10 @@ std::string FileStem(const std::string& path) {
 VGM::Gd3Tag SongTag(const SongTexts& texts) {
     VGM::Gd3Tag tag;
     tag[VGM::kGd3TrackName] = texts.title;
+    tag[VGM::kGd3TrackNameJapanese] = texts.title_japanese;
     tag[VGM::kGd3SystemName] = VGM::kGd3MegaDrive;
     tag[VGM::kGd3Author] = texts.author;
+    tag[VGM::kGd3AuthorJapanese] = texts.author_japanese;
     tag[VGM::kGd3ConvertedBy] = std::string("fmroll ") + FMROLL_VERSION;
     tag[VGM::kGd3Notes] = texts.notes;
     return tag;

@@ -2,8 +2,11 @@
 // into the GD3 tag of its VGM file.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
+#include "text/text_decode.h"
 #include "vgm/gd3.h"
 
 namespace MIDI {
@@ -12,23 +15,35 @@ class Score;
 
 namespace fmtool {
 
+// Each text in UTF-8, decoded by Text::DecodeText with the song's encoding
+// as the preference, without control characters or blanks at its ends. A
+// text with Japanese characters goes to the Japanese field of its kind, one
+// without to the other; either may stay empty.
 struct SongTexts {
-    std::string title;   // the first track name, else the fallback
-    std::string author;  // the copyright notices, joined by "; "
-    std::string notes;   // the text events, one a line
-    long title_text = -1;  // the title's entry in Score::texts, as the file wrote it; -1 for the fallback
+    // The song's name: the track names of the first named track that plays
+    // no notes (any track of a one-track file), except General MIDI program
+    // names ("Dulcimer"), which name parts as the names of tracks that play
+    // do, and copyright notices ("(c) 1991"). Of these names the first without Japanese characters and the
+    // first with them. When there is neither, the fallback (the file name).
+    std::string title;
+    std::string title_japanese;
+    std::string author;           // the copyright notices, joined by "; "
+    std::string author_japanese;
+    std::string notes;            // the text events, one a line
+    // The entries of Score::texts the titles came from, in file order; empty
+    // when the title is the fallback.
+    std::vector<std::uint32_t> title_texts;
+    Text::Encoding encoding = Text::Encoding::Unknown;  // the song's, as Text::SongEncoding found it
 };
 
-// Texts in UTF-8: bytes that are not UTF-8 are read as Latin-1, as most
-// older files were written.
 SongTexts ReadSongTexts(const MIDI::Score& score, const std::string& fallback_title);
 
 // The file name without its directory and its last extension:
 // "music/song.mid" -> "song".
 std::string FileStem(const std::string& path);
 
-// A GD3 1.00 tag: title, author, notes, the system "Sega Mega Drive /
-// Genesis" and "fmroll <version>" as the converter.
+// A GD3 1.00 tag: the titles and authors in their fields, the notes, the
+// system "Sega Mega Drive / Genesis" and "fmroll <version>" as the converter.
 VGM::Gd3Tag SongTag(const SongTexts& texts);
 
 }  // namespace fmtool

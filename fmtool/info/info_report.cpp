@@ -4,6 +4,8 @@
 #include <iomanip>
 
 #include "midi/smf_score.h"
+#include "text/text_clean.h"
+#include "text/utf8.h"
 #include "vgm/vgm_format.h"
 
 namespace fmtool {
@@ -20,6 +22,50 @@ std::string Hex(std::uint64_t v) {
     return buf;
 }
 
+constexpr std::size_t kReportWidth = 80;
+constexpr std::size_t kGd3Indent = 12;      // "  GD3       "
+constexpr std::size_t kGd3TextIndent = 14;  // where the lines of a long text go on
+constexpr std::size_t kMaxTextLines = 20;   // of one text; the JSON holds the whole
+
+// A tag's text as lines of the report: control characters escaped (a title
+// must not move the cursor or forge a line), the line breaks of a
+// `multiline` text (the notes) kept, a line longer than the report wrapped at a blank where it has one
+// (the first line beside the field's name, `first_width` columns), and a
+// text of many lines cut with a count of the rest.
+std::vector<std::string> ShownLines(const std::string& text, bool multiline, std::size_t first_width) {
+    const std::string escaped = Text::EscapeControls(text, multiline);
+    std::vector<std::string> lines(1);
+    std::size_t width = 0, blank = std::string::npos;  // in the current line: columns, the last blank
+    for (std::size_t i = 0; i < escaped.size();) {
+        const std::size_t at = i;
+        const char32_t cp = Text::NextUtf8(escaped, i);
+        if (cp == '\n') {
+            lines.emplace_back(), width = 0, blank = std::string::npos;
+            continue;
+        }
+        const std::size_t limit = lines.size() == 1 ? first_width : kReportWidth - kGd3TextIndent;
+        const std::size_t w = static_cast<std::size_t>(Text::DisplayWidth(cp));
+        if (width + w > limit && width > 0) {
+            std::string& line = lines.back();
+            std::string rest;
+            if (blank != std::string::npos) rest = line.substr(blank + 1), line.erase(blank);
+            lines.push_back(rest);
+            width = 0, blank = std::string::npos;
+            for (std::size_t k = 0; k < rest.size();)
+                width += static_cast<std::size_t>(Text::DisplayWidth(Text::NextUtf8(rest, k)));
+        }
+        if (cp == ' ') blank = lines.back().size();
+        lines.back().append(escaped, at, i - at);
+        width += w;
+    }
+    if (lines.size() > kMaxTextLines) {
+        const std::size_t more = lines.size() - (kMaxTextLines - 1);
+        lines.resize(kMaxTextLines - 1);
+        lines.push_back("... " + std::to_string(more) + " more lines");
+    }
+    return lines;
+}
+
 // Keys of the GD3 texts in JSON.
 const char* const kGd3Keys[VGM::kGd3FieldCount] = {
     "track_name",  "track_name_japanese",  "game_name", "game_name_japanese",
@@ -29,7 +75,7 @@ const char* const kGd3Keys[VGM::kGd3FieldCount] = {
 
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
-    for (const char c : VGM::ValidUtf8(text)) {
+    for (const char c : Text::ValidUtf8(text)) {
         const auto u = static_cast<unsigned char>(c);
         if (c == '"' || c == '\\') {
             out += '\\';
@@ -107,7 +153,7 @@ void WriteJsonObject(std::ostream& out, const std::string& name, const VgmInspec
 
 void WriteInfoText(std::ostream& out, const std::string& name, const VgmInspection& info) {
     const VGM::VgmHeader& h = info.header;
-    out << name << "\n";
+    out << Text::EscapeControls(name, false) << "\n";
     out << "  format    VGM " << h.VersionText() << (info.gzip ? ", gzip-compressed" : "") << ", " << info.file_size
         << " bytes" << (info.gzip ? " inflated" : "") << "\n";
     out << "  chips     ";
@@ -131,15 +177,12 @@ void WriteInfoText(std::ostream& out, const std::string& name, const VgmInspecti
         for (int f = 0; f < VGM::kGd3FieldCount; ++f) {
             const std::string& text = info.gd3.text[f];
             if (text.empty()) continue;
-            out << (any ? "            " : "  GD3       ") << VGM::Gd3FieldName(static_cast<VGM::Gd3Field>(f)) << ": ";
-            // Line breaks of the notes stay inside the column.
-            for (const char c : text) {
-                if (c == '\n')
-                    out << "\n              ";
-                else if (c != '\r')
-                    out << c;
-            }
-            out << "\n";
+            const std::string label = VGM::Gd3FieldName(static_cast<VGM::Gd3Field>(f));
+            out << (any ? "            " : "  GD3       ") << label << ": ";
+            const std::size_t firstWidth = kReportWidth - kGd3Indent - label.size() - 2;
+            const std::vector<std::string> lines = ShownLines(text, f == VGM::kGd3Notes, firstWidth);
+            for (std::size_t i = 0; i < lines.size(); ++i)
+                out << (i ? std::string(kGd3TextIndent, ' ') : "") << lines[i] << "\n";
             any = true;
         }
         if (!any) out << "  GD3       (empty)\n";

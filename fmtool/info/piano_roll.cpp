@@ -10,6 +10,7 @@
 #include "fmtool/info/vgm_inspect.h"
 #include "midi/midip.h"
 #include "midi/smf_score.h"
+#include "text/text_clean.h"
 #include "vgm/gd3.h"
 #include "vgm/vgm_format.h"
 
@@ -40,17 +41,16 @@ const char* const kStyle =
     ".loop{stroke:#c53030;stroke-width:1.5;stroke-dasharray:6 3}"
     ".looptext{fill:#c53030}";
 
+// Text for XML 1.0, which forbids most control characters and U+FFFE/U+FFFF.
 std::string Escape(const std::string& text) {
     std::string out;
-    for (const char c : VGM::ValidUtf8(text)) {
+    for (const char c : Text::CleanText(text, false)) {
         switch (c) {
         case '&': out += "&amp;"; break;
         case '<': out += "&lt;"; break;
         case '>': out += "&gt;"; break;
         case '"': out += "&quot;"; break;
-        default:
-            // Control characters are not allowed in XML 1.0.
-            if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n') out += c;
+        default: out += c;
         }
     }
     return out;

@@ -10,6 +10,7 @@
 
 #include "fmtool/arrange/arranger.h"
 #include "fmtool/arrange/chip_pitch.h"
+#include "fmtool/arrange/song_tag.h"
 #include "instruments/fminst.h"
 #include "midi/render_song.h"
 #include "midi/smf_score.h"
@@ -418,6 +419,46 @@ TEST(ArrangeMarkers, NamesAndTextsAreKept) {
     EXPECT_EQ(out.texts.at(0), name);  // the first track name: the title
     EXPECT_NE(std::find(out.texts.begin(), out.texts.end(), copyright), out.texts.end());
     EXPECT_NE(std::find(out.texts.begin(), out.texts.end(), text), out.texts.end());
+}
+
+// The arranged file keeps the source's bytes and gives the same tag: its
+// titles are the conductor's only track names; the source's part names
+// become instrument names, so a Japanese part name is not read as its title.
+TEST(ArrangeMarkers, TheArrangedFileHasTheSameTitles) {
+    auto bank = Bank();
+    const std::string sjisTitle = "\x89\xB9\x8A\x79", english = "Music", sjisPart = "\x83\x73\x83\x41\x83\x6D";
+    const struct {
+        std::vector<std::string> conductor_names;
+        std::string title, title_japanese;
+    } cases[] = {
+        {{sjisTitle, english}, "Music", "音楽"},
+        {{sjisTitle}, "", "音楽"},
+        {{}, "fallback", ""},
+    };
+    for (const auto& c : cases) {
+        TrackBuilder conductor, part;
+        for (const std::string& n : c.conductor_names) conductor.Meta(0, 0x03, Bytes(n.begin(), n.end()));
+        conductor.EndOfTrack();
+        part.Meta(0, 0x03, Bytes(sjisPart.begin(), sjisPart.end())).NoteOn(0, 0, 60, 100).NoteOff(480, 0, 60).EndOfTrack();
+        MIDI::Score source;
+        const Bytes smf = BuildSmf(1, 480, {conductor, part});
+        ASSERT_TRUE(MIDI::ReadScore(smf.data(), smf.size(), source));
+        Arranged a = Arrange(smf, *bank);
+        MIDI::Score out;
+        ASSERT_TRUE(MIDI::ReadScore(a.result.smf.data(), a.result.smf.size(), out));
+        for (const MIDI::Score* score : {&source, &out}) {
+            const fmtool::SongTexts texts = fmtool::ReadSongTexts(*score, "fallback");
+            EXPECT_EQ(texts.title, c.title);
+            EXPECT_EQ(texts.title_japanese, c.title_japanese);
+        }
+        std::vector<std::string> names, instruments;
+        for (const MIDI::ScoreEvent& e : out.events) {
+            if (e.IsMeta() && e.track == 0 && e.data1 == 0x03) names.push_back(out.texts[e.payload]);
+            if (e.IsMeta() && e.data1 == 0x04) instruments.push_back(out.texts[e.payload]);
+        }
+        EXPECT_EQ(names, c.conductor_names.empty() ? std::vector<std::string>{"fallback"} : c.conductor_names);
+        EXPECT_EQ(instruments, std::vector<std::string>{sjisPart});
+    }
 }
 
 // ---- Any song -----------------------------------------------------------------

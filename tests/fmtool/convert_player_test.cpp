@@ -11,6 +11,8 @@
 #include "tests/player/gme_render.h"
 #include "tests/support/run_fmroll.h"
 #include "tests/support/smf_builder.h"
+#include "vgm/gd3.h"
+#include "vgm/vgm_format.h"
 
 namespace {
 
@@ -83,3 +85,69 @@ TEST(ConvertPlayer, NotesAtTheirWrittenPitchForTheSongsRealLengthWithItsTag) {
 }
 
 }  // namespace
+
+namespace {
+
+// A one-note song with the texts given, converted; the tag as Game Music Emu
+// shows it and as our own reader reads it.
+struct TagSeen {
+    std::string song, author, comment;  // Game Music Emu's
+    VGM::Gd3Reading ours;
+};
+
+TagSeen ConvertWithTexts(const std::vector<std::pair<std::uint8_t, std::string>>& texts) {
+    TrackBuilder t;
+    for (const auto& [type, bytes] : texts) t.Meta(0, type, Bytes(bytes.begin(), bytes.end()));
+    t.Program(0, 0, 0).NoteOn(0, 0, 60, 100).NoteOff(96, 0, 60).EndOfTrack();
+    TempDir dir;
+    dir.Write("song.mid", testsupport::BuildSmf(0, kDivision, {t}));
+    TagSeen seen;
+    const testsupport::RunResult r = testsupport::RunFmtool(dir.path(), {"convert", "song.mid", "-o", "song.vgm"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const Bytes vgm = dir.Read("song.vgm");
+    const std::uint32_t at = VGM::kOffGd3 + VGM::Get32(&vgm[VGM::kOffGd3]);
+    seen.ours = VGM::ParseGd3(vgm.data() + at, vgm.size() - at);
+    Music_Emu* emu = nullptr;
+    EXPECT_EQ(gme_open_file(dir.File("song.vgm").c_str(), &emu, playertest::kSampleRate), nullptr);
+    gme_info_t* info = nullptr;
+    if (emu != nullptr && gme_track_info(emu, &info, 0) == nullptr) {
+        seen.song = info->song, seen.author = info->author, seen.comment = info->comment;
+        EXPECT_GT(info->length, 0);
+        gme_free_info(info);
+    }
+    gme_delete(emu);
+    return seen;
+}
+
+}  // namespace
+
+// Each encoding gives the right text in our reader; Game Music Emu 0.6
+// shows the English fields (and the characters up to U+00FF of them, as
+// Latin-1 bytes), so the Latin-letter name of a Japanese song is what it shows.
+TEST(ConvertPlayer, TagTextsReadBackInEachEncoding) {
+    const std::string sjis = "\x89\xB9\x8A\x79\x83\x65\x83\x58\x83\x67";  // 音楽テスト
+    const struct {
+        const char* what;
+        std::vector<std::pair<std::uint8_t, std::string>> texts;
+        std::string title, title_japanese, author, player_song, player_author;
+    } cases[] = {
+        {"Shift-JIS", {{0x03, sjis}, {0x02, "\x8E\x52\x93\x63"}}, "", "音楽テスト", "", "", ""},
+        {"Shift-JIS with a Latin-letter name", {{0x03, sjis}, {0x03, "Music Test"}, {0x02, "(c) Yamada"}}, "Music Test",
+         "音楽テスト", "(c) Yamada", "Music Test", "(c) Yamada"},
+        {"UTF-8", {{0x03, "\xE6\x9B\xB2 Tune"}, {0x02, "Caf\xC3\xA9"}}, "", "曲 Tune", "Café", "", "Caf\xE9"},
+        {"UTF-8 with a byte-order mark", {{0x03, "\xEF\xBB\xBFSong"}}, "Song", "", "", "Song", ""},
+        {"Latin-1", {{0x03, "Caf\xE9"}, {0x02, "\xA9 1990"}}, "Café", "", "© 1990", "Caf\xE9", "\xA9 1990"},
+        {"hostile", {{0x03, "\x1B[2J\x82"}, {0x02, std::string(70000, '\x81')}}, "[2J", "", "", "[2J", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TagSeen seen = ConvertWithTexts(c.texts);
+        ASSERT_TRUE(seen.ours.found);
+        EXPECT_TRUE(seen.ours.problems.empty());
+        EXPECT_EQ(seen.ours.tag[VGM::kGd3TrackName], c.title);
+        EXPECT_EQ(seen.ours.tag[VGM::kGd3TrackNameJapanese], c.title_japanese);
+        EXPECT_EQ(seen.ours.tag[VGM::kGd3Author], c.author);
+        EXPECT_EQ(seen.song, c.player_song);
+        EXPECT_EQ(seen.author, c.player_author);
+    }
+}

@@ -5,9 +5,12 @@
 
 #include <cstring>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "fmtool/info/info_report.h"
+#include "fmtool/info/piano_roll.h"
 #include "fmtool/info/vgm_inspect.h"
 #include "tests/support/run_fmroll.h"
 #include "vgm/gd3.h"
@@ -201,3 +204,69 @@ TEST(Info, CommandLineStatusesAndGd3) {
 }
 
 }  // namespace
+
+// A tag written by another tool may hold anything: what info prints of it
+// never moves the cursor, forges a line or runs on for pages, and the piano
+// roll stays well-formed XML.
+TEST(Info, HostileTagTextsAreShownSafely) {
+    fmtool::VgmInspection info = fmtool::InspectVgmMemory(SmallVgm().data(), SmallVgm().size());
+    ASSERT_TRUE(info.readable);
+    info.has_gd3 = true;
+    info.gd3[kGd3TrackName] = "\x1B]0;owned\x07\x1B[2JTitle\xEF\xBF\xBE";
+    info.gd3[kGd3TrackNameJapanese] = "音楽テスト";
+    info.gd3[kGd3Author] = "Someone\r\n  problem: forged";
+    std::string notes;
+    for (int i = 0; i < 2000; ++i) notes += "word" + std::to_string(i) + " ";
+    info.gd3[kGd3Notes] = "short line\n" + notes;
+    std::ostringstream out;
+    fmtool::WriteInfoText(out, "name\x1B[1m.vgm", info);
+    const std::string text = out.str();
+    EXPECT_NE(text.find("name\\x1B[1m.vgm\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("track name: \\x1B]0;owned\\x07\\x1B[2JTitle\\uFFFE\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("track name (Japanese): 音楽テスト\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("author: Someone\\x0D\\x0A  problem: forged\n"), std::string::npos) << text;
+    EXPECT_EQ(text.find("\n  problem:"), std::string::npos);
+    for (const char c : text) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+    std::istringstream lines(text);
+    std::size_t count = 0, notesLines = 0;
+    bool inNotes = false;
+    for (std::string line; std::getline(lines, line); ++count) {
+        EXPECT_LE(line.size(), 80u) << line;
+        if (line.find("notes: ") != std::string::npos) inNotes = true;
+        if (inNotes && line.rfind("  channel", 0) == 0) inNotes = false;
+        if (inNotes) ++notesLines;
+    }
+    EXPECT_EQ(notesLines, 20u);
+    EXPECT_NE(text.find("notes: short line\n              word0 word1 "), std::string::npos) << text;
+    EXPECT_NE(text.find(" more lines\n"), std::string::npos);
+
+    fmtool::PianoRoll roll;
+    roll.title = info.gd3[kGd3TrackName] + " & <more>";
+    roll.seconds = 1;
+    const std::string svg = fmtool::RenderPianoRoll(roll);
+    std::string why;
+    EXPECT_TRUE(WellFormed(svg, why)) << why;
+    EXPECT_NE(svg.find(">]0;owned[2JTitle &amp; &lt;more&gt;</text>"), std::string::npos) << svg.substr(0, 1500);
+    EXPECT_EQ(svg.find("\xEF\xBF\xBE"), std::string::npos);
+}
+
+// Wrapping counts a wide character as two columns and breaks a word only
+// when it has no blank.
+TEST(Info, LongTextsWrapByColumns) {
+    fmtool::VgmInspection info = fmtool::InspectVgmMemory(SmallVgm().data(), SmallVgm().size());
+    info.has_gd3 = true;
+    std::string kanji;
+    for (int i = 0; i < 40; ++i) kanji += "曲";
+    info.gd3[kGd3Notes] = kanji;
+    info.gd3[kGd3TrackName] = std::string(100, 'x');
+    std::ostringstream out;
+    fmtool::WriteInfoText(out, "f.vgm", info);
+    const std::string notesAt = "notes: ";
+    const std::string text = out.str();
+    const std::size_t at = text.find(notesAt) + notesAt.size();
+    const std::string first = text.substr(at, text.find('\n', at) - at);
+    EXPECT_EQ(first, kanji.substr(0, 30 * 3));  // 60 columns beside the label's 19
+    EXPECT_NE(text.find("track name: " + std::string(56, 'x') + "\n              " + std::string(44, 'x') + "\n"),
+              std::string::npos)
+        << text;
+}
