@@ -116,10 +116,7 @@ void MIDIP::ProgramChange(unsigned ch, unsigned program) {
 
 void MIDIP::PitchBend(unsigned ch, int bend) {
     if (IsFm(ch)) {
-        // Bend to F-number units: 644 per octave-wide range of 12 semitones,
-        // each division truncating toward zero.
-        const int scaled = bend * chState[ch].bendRange / 12;
-        pFmdrv->SetDetune(ch, scaled * 644 / 8192);
+        pFmdrv->SetDetune(ch, FmDetuneOfBend(bend, chState[ch].bendRange));
     } else if (IsDcsg(ch) && ch != kMidiNoiseChannel) {
         // The tone channels take the raw bend; their driver scales it.
         pDcsgdrv->SetDetune(ch - kFirstDcsgChannel, bend);

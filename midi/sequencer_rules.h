@@ -38,4 +38,12 @@ constexpr unsigned kDefaultBendRange = 12;
 constexpr unsigned kMaxBendRange = 32;
 constexpr unsigned BendRangeOfDataEntry(unsigned value) { return value <= kMaxBendRange ? value : 0; }
 
+// An FM channel's pitch offset in F-number units for a bend (-8192..8191) at
+// `range` semitones: 644 units an octave-wide range of 12 semitones, each
+// division truncating toward zero. The tone channels take the raw bend.
+constexpr int kFmDetunePerOctave = 644;
+constexpr int FmDetuneOfBend(int bend, unsigned range) {
+    return bend * static_cast<int>(range) / 12 * kFmDetunePerOctave / 8192;
+}
+
 }  // namespace MIDI
