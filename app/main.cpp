@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/run_guard.h"
+#include "common/run_guard.h"
 #include "instruments/fminst.h"
 #include "midi/render_song.h"
 #include "midi/smf_file.h"

@@ -3,22 +3,15 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "chips/sn76489_map.h"
 #include "vgm/vgmout.h"
 
 namespace {
 
-// Register-select values (bits 6-4 of a latch byte) per generator: tone
-// period and attenuation. Select 6, the fourth period slot, is the noise
-// control register.
-constexpr std::uint32_t freq_slot[4] = {0, 2, 4, 6};
-constexpr std::uint32_t volume_slot[4] = {1, 3, 5, 7};
-
-constexpr std::uint32_t kLatch = 0x80;
-constexpr std::uint32_t kNoiseControl = kLatch + 16 * freq_slot[3];  // 0xE0
-constexpr std::uint32_t kSilent = 15;
+constexpr std::uint32_t kSilent = SN76489::kSilent;
 constexpr std::uint32_t kMaxVolume = 127;
-constexpr std::uint32_t kDcsgNoiseChannel = 3;
-constexpr std::int32_t kMaxPeriod = 1023;  // the period register has 10 bits
+constexpr std::uint32_t kDcsgNoiseChannel = SN76489::kNoiseGenerator;
+constexpr std::int32_t kMaxPeriod = SN76489::kMaxPeriod;
 constexpr std::int32_t kDetuneOctave = 8191;
 constexpr int kTableNotes = 108;
 
@@ -66,6 +59,8 @@ std::uint32_t DcsgTonePeriod(std::uint32_t note, std::int32_t detune) {
     return static_cast<std::uint32_t>(std::clamp<std::int64_t>(period, 0, kMaxPeriod));
 }
 
+std::uint32_t DcsgAttenuation(std::uint32_t volume) { return kSilent - (std::min(volume, kMaxVolume) >> 3); }
+
 DCSGDRV::DCSGDRV() = default;
 
 void DCSGDRV::VgmSet(VGMOUT* writer) { vgm = writer; }
@@ -74,16 +69,16 @@ void DCSGDRV::Emit(std::uint32_t data) {
     if (vgm) vgm->WriteRegDcsg(data);
 }
 
-void DCSGDRV::EmitNoiseControl() { Emit(kNoiseControl + 4 * noise_feedback + noise_shift); }
+void DCSGDRV::EmitNoiseControl() { Emit(SN76489::NoiseControl(4 * noise_feedback + noise_shift)); }
 
 void DCSGDRV::EmitAttenuation(std::uint32_t ch, std::uint32_t attenuation) {
-    Emit(kLatch + 16 * volume_slot[ch] + attenuation);
+    Emit(SN76489::AttenuationLatch(ch, attenuation));
 }
 
 void DCSGDRV::EmitPeriod(std::uint32_t ch) {
     const std::uint32_t period = DcsgTonePeriod(chan[ch].cur_note, chan[ch].detune);
-    Emit(kLatch + 16 * freq_slot[ch] + (period & 0x0F));
-    Emit(period >> 4);
+    Emit(SN76489::PeriodLatch(ch, period));
+    Emit(SN76489::PeriodData(period));
 }
 
 void DCSGDRV::SetPan(std::uint32_t, std::uint32_t) {}
@@ -103,7 +98,7 @@ void DCSGDRV::SetNoiseFeedback(std::uint32_t on) {
 void DCSGDRV::SetVolume(std::uint32_t ch, std::uint32_t vol) {
     if (ch >= kChannels) return;
     chan[ch].ch_volume = static_cast<std::uint8_t>(std::min(vol, kMaxVolume));
-    if (chan[ch].keyon) EmitAttenuation(ch, kSilent - (chan[ch].ch_volume >> 3));
+    if (chan[ch].keyon) EmitAttenuation(ch, DcsgAttenuation(chan[ch].ch_volume));
 }
 
 void DCSGDRV::SetNote(std::uint32_t ch, std::uint32_t note) {
@@ -121,7 +116,7 @@ void DCSGDRV::KeyOff(std::uint32_t ch) {
 void DCSGDRV::KeyOn(std::uint32_t ch) {
     if (ch >= kChannels) return;
     chan[ch].keyon = 1;
-    EmitAttenuation(ch, kSilent - (chan[ch].ch_volume >> 3));
+    EmitAttenuation(ch, DcsgAttenuation(chan[ch].ch_volume));
 }
 
 void DCSGDRV::SetDetune(std::uint32_t ch, std::int32_t detune) {

@@ -11,6 +11,10 @@ class VGMOUT;
 // A period of 0 is silent.
 std::uint32_t DcsgTonePeriod(std::uint32_t note, std::int32_t detune);
 
+// The attenuation (0 loudest .. 15 silent) of a keyed channel at `volume`
+// (expression, 0..127, more taken as 127): eight volume steps an attenuation step.
+std::uint32_t DcsgAttenuation(std::uint32_t volume);
+
 struct DcsgChannel {
     std::uint8_t keyon = 0;
     std::uint8_t ch_volume = 127;  // 0..127

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "chips/ym2612_map.h"
 #include "vgm/vgmout.h"
 
 namespace {
@@ -11,12 +12,11 @@ namespace {
 // its operator registers M1, M2, C1, C2.
 constexpr std::uint32_t slot_table[4] = {0, 8, 4, 12};
 
-// Chip-wide registers, all on port 0.
-constexpr std::uint32_t kRegLfo = 0x22;
-constexpr std::uint32_t kRegTimerAHigh = 0x24;
-constexpr std::uint32_t kRegTimerALow = 0x25;
-constexpr std::uint32_t kRegTimerB = 0x26;
-constexpr std::uint32_t kRegTimerMode = 0x27;
+using YM2612::kRegLfo;
+using YM2612::kRegTimerAHigh;
+using YM2612::kRegTimerALow;
+using YM2612::kRegTimerB;
+using YM2612::kRegTimerMode;
 
 // Load and enable both timers, reset both flags; channel 3 in normal mode.
 constexpr std::uint32_t kTimerModeInit = 0x3F;
@@ -48,9 +48,9 @@ std::uint32_t TimerBCount(double q) {
 
 }  // namespace
 
-std::uint32_t get_fm_channel(std::uint32_t c) { return c <= 2 ? (c & 3) : c + 1; }
+std::uint32_t get_fm_channel(std::uint32_t c) { return YM2612::KeyCode(c); }
 
-std::uint32_t get_fm_bank(std::uint32_t c) { return c > 2 ? 1 : 0; }
+std::uint32_t get_fm_bank(std::uint32_t c) { return YM2612::Port(c); }
 
 std::uint32_t get_fm_slot(std::uint32_t i) { return i <= 3 ? slot_table[i] : 0; }
 

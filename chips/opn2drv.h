@@ -15,6 +15,14 @@ std::uint32_t get_fm_bank(std::uint32_t c);
 // Register offset of operator i numbered M1, C1, M2, C2; 0 beyond 3.
 std::uint32_t get_fm_slot(std::uint32_t i);
 
+// The first carrier (register order M1, M2, C1, C2) of a voice of connection
+// `con`, as the driver's volume scales them: the carriers run from it to
+// operator 3. A connection outside 0..7 has operator 3 alone.
+std::uint32_t Opn2FirstCarrier(std::int32_t con);
+// A total level moved linearly from the voice's own `tl` (scale 127) toward
+// silence (scale 0), before the register takes its low bits.
+std::uint32_t Opn2ScaledLevel(std::int32_t tl, std::uint32_t scale);
+
 // F-numbers of one octave, C to the next C (formula beside the definition).
 extern const std::uint16_t Opn2KeyTable[13];
 

@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "chips/opn2drv.h"
+#include "chips/ym2612_map.h"
 
 // F-number of semitone i (C = 0 to the next C = 12) with the chip clocked at
 // 7670453 Hz:
@@ -21,10 +22,7 @@ constexpr std::int64_t kFnumHigh = Opn2KeyTable[12];  // 1287
 constexpr std::int64_t kOctave = kFnumLow;            // F-number units per octave
 constexpr std::int64_t kMaxBlock = 7;
 
-constexpr std::uint32_t kRegKey = 0x28;  // always on port 0
-constexpr std::uint32_t kRegFnumLow = 0xA0;
-constexpr std::uint32_t kRegBlockFnumHigh = 0xA4;
-constexpr std::uint32_t kAllSlots = 0xF0;  // the four operator key bits
+using namespace YM2612;
 
 // A note's place on one linear scale of F-number units across octaves.
 std::int32_t lin_pitch(std::uint8_t n) {
@@ -59,10 +57,9 @@ void OPN2DRV::SetNote(std::uint32_t channel, std::uint32_t note) {
     c.cur_note = static_cast<std::uint8_t>(note);
 
     const Opn2Pitch pitch = Opn2NotePitch(note, std::int64_t{c.porta_offset} + c.detune);
-    const std::uint32_t port = get_fm_bank(channel);
-    const std::uint32_t k = get_fm_channel(channel) & 3;
-    Write(port, kRegBlockFnumHigh + k, pitch.block << 3 | pitch.fnum >> 8);
-    Write(port, kRegFnumLow + k, pitch.fnum & 0xFF);
+    const std::uint32_t port = Port(channel);
+    Write(port, ChannelRegister(kRegBlockFnumHigh, channel), BlockFnumHigh(pitch.block, pitch.fnum));
+    Write(port, ChannelRegister(kRegFnumLow, channel), pitch.fnum & 0xFF);
 }
 
 void OPN2DRV::SetDetune(std::uint32_t channel, std::int32_t detune) {
@@ -81,7 +78,7 @@ void OPN2DRV::SetPortamentTime(std::uint32_t channel, std::uint32_t frames) {
 void OPN2DRV::KeyOn(std::uint32_t channel) {
     if (channel >= kChannels) return;
     Opn2Channel& c = chan[channel];
-    Write(0, kRegKey, kAllSlots | get_fm_channel(channel));
+    Write(0, kRegKeyOnOff, kAllOperatorsOn | KeyCode(channel));
     c.keyon = 1;
     if (c.porta_time != 0) {
         if (c.last_note == c.cur_note) {
@@ -102,7 +99,7 @@ void OPN2DRV::KeyOn(std::uint32_t channel) {
 
 void OPN2DRV::KeyOff(std::uint32_t channel) {
     if (channel >= kChannels) return;
-    Write(0, kRegKey, get_fm_channel(channel));
+    Write(0, kRegKeyOnOff, KeyCode(channel));
     chan[channel].keyon = 0;
 }
 

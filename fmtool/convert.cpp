@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/run_guard.h"
+#include "common/run_guard.h"
 #include "fmtool/command_inputs.h"
 #include "fmtool/commands.h"
 #include "fmtool/convert/progress.h"

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "app/run_guard.h"
+#include "common/run_guard.h"
 #include "fmtool/commands.h"
 
 namespace {

@@ -11,12 +11,8 @@ namespace MIDI {
 
 namespace {
 
-// Largest pitch-bend range that data entry may set; larger values turn the
-// bend off (range 0).
-constexpr unsigned kMaxBendRange = 32;
-
-bool IsFm(unsigned ch) { return ch < kFmChannels; }
-bool IsDcsg(unsigned ch) { return ch >= kFirstDcsgChannel && ch <= kMidiNoiseChannel; }
+bool IsFm(unsigned ch) { return IsFmChannel(ch); }
+bool IsDcsg(unsigned ch) { return IsDcsgChannel(ch); }
 
 }  // namespace
 
@@ -83,7 +79,7 @@ void MIDIP::Analyse(iterator& event) {
 
 void MIDIP::NoteOn(unsigned ch, unsigned note, unsigned velocity) {
     CHANNEL_STATE& s = chState[ch];
-    const unsigned volume = 97 + (30 * velocity) / 127;
+    const unsigned volume = FmVolumeOfVelocity(velocity);
     if (IsFm(ch)) {
         // The FM channel is retuned and keyed again without a key-off.
         pFmdrv->SetNote(ch, note);
@@ -120,10 +116,7 @@ void MIDIP::ProgramChange(unsigned ch, unsigned program) {
 
 void MIDIP::PitchBend(unsigned ch, int bend) {
     if (IsFm(ch)) {
-        // Bend to F-number units: 644 per octave-wide range of 12 semitones,
-        // each division truncating toward zero.
-        const int scaled = bend * chState[ch].bendRange / 12;
-        pFmdrv->SetDetune(ch, scaled * 644 / 8192);
+        pFmdrv->SetDetune(ch, FmDetuneOfBend(bend, chState[ch].bendRange));
     } else if (IsDcsg(ch) && ch != kMidiNoiseChannel) {
         // The tone channels take the raw bend; their driver scales it.
         pDcsgdrv->SetDetune(ch - kFirstDcsgChannel, bend);
@@ -139,7 +132,7 @@ void MIDIP::AnalyzeControlChange(unsigned channel, unsigned controller, unsigned
             break;
         case kCcDataEntry:
             // Only registered parameter 0/0, the pitch-bend sensitivity.
-            if (s.rpnMsb == 0 && s.rpnLsb == 0) s.bendRange = value <= kMaxBendRange ? value : 0;
+            if (s.rpnMsb == 0 && s.rpnLsb == 0) s.bendRange = static_cast<std::uint8_t>(BendRangeOfDataEntry(value));
             break;
         case kCcVolume: s.ccVolume = static_cast<std::uint8_t>(value); break;
         case kCcPan:

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "midi/dmidi.h"
+#include "midi/sequencer_rules.h"
 #include "vgm/vgm_format.h"
 
 class OPN2DRV;
@@ -16,17 +17,11 @@ class VGMOUT;
 
 namespace MIDI {
 
-// Channel routing: MIDI channels 0-5 play the FM channels, 6-8 the square
-// tone channels and 9 the noise channel; 10-15 play nothing.
-constexpr unsigned kFmChannels = 6;
-constexpr unsigned kFirstDcsgChannel = 6;
-constexpr unsigned kMidiNoiseChannel = 9;
-
 // What the sequencer remembers of one MIDI channel.
 struct CHANNEL_STATE {
     std::uint8_t ccVolume = 0;    // last controller 7 or 11 value (kept, not used)
     std::uint8_t ccPan = 0;       // last controller 10 value (kept, not used)
-    std::uint8_t bendRange = 12;  // pitch-bend range in semitones
+    std::uint8_t bendRange = kDefaultBendRange;  // pitch-bend range in semitones
     std::uint32_t rpnMsb = 0;     // registered parameter selected by controller 101
     std::uint32_t rpnLsb = 0;     // and by controller 100
     bool noteOn = false;          // a note was started and not yet released

@@ -4,25 +4,14 @@
 #include <cmath>
 #include <utility>
 
+#include "chips/sn76489_map.h"
+#include "chips/ym2612_map.h"
 #include "vgm/vgm_file.h"
 #include "vgm/vgm_format.h"
 
 namespace VGM {
 
 namespace {
-
-// YM2612 registers read here.
-constexpr std::uint8_t kRegKeyOnOff = 0x28;
-constexpr std::uint8_t kRegDac = 0x2B;
-constexpr std::uint8_t kRegTotalLevel = 0x40;  // + 4 * operator + k
-constexpr std::uint8_t kRegFnumLow = 0xA0;     // + k
-constexpr std::uint8_t kRegBlockFnumHigh = 0xA4;
-constexpr std::uint8_t kRegAlgorithm = 0xB0;
-constexpr std::uint8_t kRegStereo = 0xB4;
-constexpr std::uint8_t kMaxTotalLevel = 127;
-
-constexpr std::uint8_t kSilent = 15;
-constexpr unsigned kNoiseRegister = 3;
 
 constexpr std::uint8_t kCmdDataBlock = 0x67;
 constexpr std::size_t kDataBlockHead = 7;  // 67 66 tt ss ss ss ss
@@ -77,11 +66,11 @@ void ChipNoteTracker::Finish() {
 }
 
 void ChipNoteTracker::WriteFm(unsigned port, std::uint8_t reg, std::uint8_t data) {
+    using namespace YM2612;
     if (port == 0 && reg == kRegKeyOnOff) {
-        // Channel codes 0-2 and 4-6; 3 and 7 name no channel.
-        const unsigned code = data & 7;
-        if ((code & 3) == 3) return;
-        const unsigned ch = (code & 4) ? code - 1 : code;
+        const int keyed = ChannelOfKeyCode(data);
+        if (keyed < 0) return;
+        const auto ch = static_cast<unsigned>(keyed);
         FmChannel& f = fm_[ch];
         const bool on = (data & 0xF0) != 0;
         if (sounding_[ch]) EndNote(ch);
@@ -89,53 +78,53 @@ void ChipNoteTracker::WriteFm(unsigned port, std::uint8_t reg, std::uint8_t data
         f.keyed = on;
         return;
     }
-    if (port == 0 && reg == kRegDac) {
+    if (port == 0 && reg == kRegDacEnable) {
         dac_ = (data & 0x80) != 0;
         return;
     }
-    if (reg < 0x30) return;  // other global registers
-    const unsigned k = reg & 3;
-    if (k == 3) return;
-    const unsigned ch = port * 3 + k;
+    const int addressed = ChannelOfRegister(port, reg);
+    if (addressed < 0) return;  // other global registers, offset 3
+    const auto ch = static_cast<unsigned>(addressed);
     FmChannel& f = fm_[ch];
-    if (reg >= kRegTotalLevel && reg < kRegTotalLevel + 0x10) {
-        f.tl[(reg - kRegTotalLevel) >> 2] = data & 0x7F;
-    } else if ((reg & 0xFC) == kRegBlockFnumHigh) {
+    if (OperatorBase(reg) == kRegTotalLevel) {
+        f.tl[SlotOfRegister(reg)] = static_cast<std::uint8_t>(TlOf(data));
+    } else if (ChannelBase(reg) == kRegBlockFnumHigh) {
         f.block_fnum_high = data;
-    } else if ((reg & 0xFC) == kRegFnumLow) {
-        f.fnum = static_cast<std::uint16_t>((f.block_fnum_high & 7) << 8 | data);
-        f.block = (f.block_fnum_high >> 3) & 7;
+    } else if (ChannelBase(reg) == kRegFnumLow) {
+        f.fnum = static_cast<std::uint16_t>(Fnum(f.block_fnum_high, data));
+        f.block = static_cast<std::uint8_t>(BlockOf(f.block_fnum_high));
         PitchChanged(ch);
-    } else if ((reg & 0xFC) == kRegAlgorithm) {
-        f.algorithm = data & 7;
+    } else if (ChannelBase(reg) == kRegFeedbackAlgorithm) {
+        f.algorithm = static_cast<std::uint8_t>(AlgorithmOf(data));
         f.loaded = true;
-    } else if ((reg & 0xFC) == kRegStereo) {
-        f.stereo = data & 0xC0;
+    } else if (ChannelBase(reg) == kRegStereoLfoSens) {
+        f.stereo = data & kStereoBoth;
     }
 }
 
 void ChipNoteTracker::WritePsg(std::uint8_t data) {
-    if (data & 0x80) psg_latch_ = (data >> 4) & 7;
-    const unsigned reg = psg_latch_ >> 1;  // 0-2 tone channels, 3 noise
-    const bool volume = (psg_latch_ & 1) != 0;
-    const unsigned ch = kChipFirstSquare + reg;
-    PsgChannel& p = psg_[reg];
-    if (volume) {
+    using namespace SN76489;
+    if (IsLatch(data)) psg_latch_ = static_cast<std::uint8_t>(RegisterOf(data));
+    // A data byte goes on to the register the last latch byte selected.
+    const unsigned generator = GeneratorOf(psg_latch_);  // 0-2 tone channels, 3 noise
+    const unsigned ch = kChipFirstSquare + generator;
+    PsgChannel& p = psg_[generator];
+    if (IsAttenuation(psg_latch_)) {
         const auto attenuation = static_cast<std::uint8_t>(data & 0x0F);
         const bool was = p.attenuation < kSilent;
         const bool now = attenuation < kSilent;
         p.attenuation = attenuation;
         if (was && !now) EndNote(ch);
-        if (!was && now) StartNote(ch, reg == kNoiseRegister || p.period > 0, false);
+        if (!was && now) StartNote(ch, generator == kNoiseGenerator || p.period > 0, false);
         return;
     }
-    if (reg == kNoiseRegister) {
+    if (generator == kNoiseGenerator) {
         noise_mode_ = data & 7;
         return;
     }
     // A latch byte sets the low 4 bits of the period, a data byte the high 6.
-    p.period = (data & 0x80) ? static_cast<std::uint16_t>((p.period & 0x3F0) | (data & 0x0F))
-                             : static_cast<std::uint16_t>((p.period & 0x00F) | (data & 0x3F) << 4);
+    p.period = static_cast<std::uint16_t>(IsLatch(data) ? Period(data, static_cast<std::uint8_t>(p.period >> 4))
+                                                        : Period(static_cast<std::uint8_t>(p.period), data));
     PitchChanged(ch);
 }
 
@@ -153,8 +142,8 @@ bool ChipNoteTracker::FmAudible(unsigned ch) const {
     const FmChannel& f = fm_[ch];
     if (!f.loaded || f.stereo == 0) return false;
     if (dac_ && ch == kChipFmChannels - 1) return false;
-    for (unsigned op = kYm2612FirstCarrier[f.algorithm]; op < 4; ++op)
-        if (f.tl[op] < kMaxTotalLevel) return true;
+    for (unsigned op = YM2612::kFirstCarrier[f.algorithm]; op < YM2612::kOperators; ++op)
+        if (f.tl[op] < YM2612::kMaxTotalLevel) return true;
     return false;
 }
 

@@ -51,10 +51,6 @@ constexpr unsigned kChipFirstSquare = 6;  // chip channels 6-8
 constexpr unsigned kChipNoise = 9;
 constexpr unsigned kChipChannels = 10;
 
-// The first carrier operator (register order M1, M2, C1, C2) of each YM2612
-// algorithm; the carriers run from it to operator 3.
-constexpr unsigned kYm2612FirstCarrier[8] = {3, 3, 3, 3, 2, 1, 1, 0};
-
 struct ChipNote {
     std::uint8_t channel = 0;        // 0-5 FM, 6-8 squares, 9 noise
     std::uint64_t on_sample = 0;     // samples (1/44100 s) since the stream began

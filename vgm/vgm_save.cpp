@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "common/fd_io.h"
 #include "vgm/save_signals.h"
 #include "vgm/vgm_format.h"
 
@@ -84,17 +85,6 @@ bool Locate(const SaveTarget& target, Entry& e) {
     }
     if (!FollowLinks(target.path, e.file)) return false;
     e.dir = DirectoryOf(e.file);
-    return true;
-}
-
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
     return true;
 }
 

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "chips/opn2drv.h"
 #include "instruments/fminst.h"
+#include "midi/sequencer_rules.h"
 
 namespace fmtool {
 
@@ -12,29 +14,16 @@ namespace {
 constexpr double kTlStepDb = 0.75;     // YM2612 total level step
 constexpr double kDcsgStepDb = 2.0;    // SN76489 attenuation step
 constexpr int kMaxTl = 127;
-constexpr int kVolumeFloor = 97;       // the converter's volume at velocity 0
-constexpr int kVolumeSpan = 30;        // ... and what velocity 127 adds
+constexpr int kVolumeFloor = MIDI::kFmVolumeFloor;  // the converter's volume at velocity 0
+constexpr int kVolumeSpan = MIDI::kFmVolumeSpan;    // ... and what velocity 127 adds
+constexpr int kMaxVelocity = MIDI::kMaxVelocity;
 constexpr int kQuietestAttenuation = 14;
 
-// The carriers of each algorithm, as the converter scales them (operator
-// indices in the bank's slot order).
-int CarrierMask(int algorithm) {
-    switch (algorithm) {
-        case 4: return 0b1100;
-        case 5:
-        case 6: return 0b1110;
-        case 7: return 0b1111;
-        default: return 0b1000;
-    }
-}
-
-// The loudest carrier's total level, 0..127.
+// The loudest carrier's total level, 0..127: the carriers as the converter
+// scales them.
 int LoudestCarrierTl(const FmVoice& voice) {
     int tl = kMaxTl;
-    const int mask = CarrierMask(voice.con);
-    for (int i = 0; i < 4; ++i) {
-        if (mask & (1 << i)) tl = std::min(tl, voice.op[i].tl & 0x7F);
-    }
+    for (std::uint32_t i = Opn2FirstCarrier(voice.con); i < 4; ++i) tl = std::min(tl, voice.op[i].tl & 0x7F);
     return tl;
 }
 
@@ -47,16 +36,16 @@ double SourceLevelDb(int velocity, int volume, int expression) {
 
 int FmVelocity(const FmVoice& voice, double db) {
     const int tl = LoudestCarrierTl(voice);
-    if (tl >= kMaxTl) return 127;
+    if (tl >= kMaxTl) return kMaxVelocity;
     // Steps of attenuation wanted, and the volume whose scaling adds them.
     const double steps = std::max(0.0, -db) / kTlStepDb;
     const double volume = kMaxTl - steps * kMaxTl / (kMaxTl - tl);
     int wanted = std::clamp(static_cast<int>(std::lround(volume)), kVolumeFloor, kMaxTl);
     // A carrier just above silence would round to silence when scaled.
     if ((kMaxTl - tl) * wanted < kMaxTl) wanted = kMaxTl;
-    // The smallest velocity whose volume 97 + 30 v / 127 (truncated) is `wanted`.
-    const int v = ((wanted - kVolumeFloor) * 127 + kVolumeSpan - 1) / kVolumeSpan;
-    return std::clamp(v, 1, 127);
+    // The smallest velocity whose volume (MIDI::FmVolumeOfVelocity) is `wanted`.
+    const int v = ((wanted - kVolumeFloor) * kMaxVelocity + kVolumeSpan - 1) / kVolumeSpan;
+    return std::clamp(v, 1, kMaxVelocity);
 }
 
 int DcsgExpression(double db) {

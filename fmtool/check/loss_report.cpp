@@ -8,7 +8,7 @@
 
 #include "fmtool/check/score_times.h"
 #include "instruments/fminst.h"
-#include "midi/midip.h"
+#include "midi/sequencer_rules.h"
 #include "midi/render_song.h"
 #include "midi/smf_format.h"
 
@@ -16,12 +16,8 @@ namespace fmtool {
 
 namespace {
 
-using namespace MIDI;  // the SMF vocabulary and the sequencer's channel routing
+using namespace MIDI;  // the SMF vocabulary and the sequencer's rules
 
-constexpr unsigned kFirstPsgChannel = kFirstDcsgChannel;
-constexpr unsigned kNoiseChannel = kMidiNoiseChannel;
-constexpr unsigned kPlayedChannels = kMidiNoiseChannel + 1;
-constexpr unsigned kMaxBendRange = 32;
 constexpr unsigned kSquareBendRange = 12;  // the square driver bends an octave
 
 // Pseudo controller numbers of other ignored messages.
@@ -33,12 +29,8 @@ constexpr int kParamSquareProgram = 131;
 // Notes the chips cannot play as written.
 constexpr unsigned kFirstFmClampedNote = 96;    // octave 8: past block 7
 constexpr unsigned kFirstSquareFreeNote = 33;   // notes below share period 1023
-constexpr unsigned kMaxVelocity = 127;
 constexpr double kOneFrame = 1.0 / MIDI::kFramesPerSecond;
 
-bool IsFm(unsigned ch) { return ch < kFmChannels; }
-bool IsSquare(unsigned ch) { return ch >= kFirstPsgChannel && ch < kNoiseChannel; }
-bool IsPsg(unsigned ch) { return ch >= kFirstPsgChannel && ch < kPlayedChannels; }
 
 // A controller value that asks for what the converter plays anyway, so that
 // ignoring it loses nothing: no modulation, pedals up, full volume, the
@@ -50,7 +42,7 @@ bool IsNeutral(unsigned cc, unsigned value, unsigned ch) {
         case 7: return value == 127;
         case 8: return value == 64;
         case kCcPan: return value == 64;  // on the squares and noise
-        case kCcExpression: return IsFm(ch) && value == 127;
+        case kCcExpression: return IsFmChannel(ch) && value == 127;
         case 64: case 65: case 66: case 67: case 68: case 69: return value < 64;
         default: return false;
     }
@@ -124,10 +116,10 @@ void NoteFindings(const PlaybackModel& model, const FMInst& bank, Collector& c, 
         ++heard[ch];
         ++report.heard;
         if (std::uint64_t{n.played_frames} * 2 < n.written_frames) c.Add(ch, FindingKind::kCutShort, -1, n.event);
-        if (IsFm(ch) && n.key >= kFirstFmClampedNote) c.Add(ch, FindingKind::kFmTooHigh, -1, n.event);
-        if (IsSquare(ch) && n.key < kFirstSquareFreeNote) c.Add(ch, FindingKind::kSquareTooLow, -1, n.event);
-        if (IsPsg(ch) && n.velocity < kMaxVelocity) c.Add(ch, FindingKind::kVelocityIgnored, -1, n.event);
-        if (ch != static_cast<int>(kNoiseChannel)) c.Add(-1, FindingKind::kOctaveUp, -1, n.event);
+        if (IsFmChannel(ch) && n.key >= kFirstFmClampedNote) c.Add(ch, FindingKind::kFmTooHigh, -1, n.event);
+        if (IsSquareChannel(ch) && n.key < kFirstSquareFreeNote) c.Add(ch, FindingKind::kSquareTooLow, -1, n.event);
+        if (IsDcsgChannel(ch) && n.velocity < kMaxVelocity) c.Add(ch, FindingKind::kVelocityIgnored, -1, n.event);
+        if (ch != static_cast<int>(kMidiNoiseChannel)) c.Add(-1, FindingKind::kOctaveUp, -1, n.event);
     }
 }
 
@@ -139,7 +131,7 @@ void ControlFindings(const MIDI::DMIDI& song, Collector& c) {
         unsigned rpn_msb = 0, rpn_lsb = 0;  // as the converter tracks them
         bool nrpn = false;                  // the song's last selection was non-registered
         bool range_set = false;
-        unsigned range = 12;
+        unsigned range = kDefaultBendRange;
     } state[kPlayedChannels];
 
     for (std::uint32_t i = 0; i < song.events.size(); ++i) {
@@ -162,13 +154,13 @@ void ControlFindings(const MIDI::DMIDI& song, Collector& c) {
                         break;
                     }
                     p.range_set = true;
-                    p.range = v <= kMaxBendRange ? v : 0;
+                    p.range = BendRangeOfDataEntry(v);
                     if (p.nrpn) c.Add(ch, FindingKind::kDataEntryMisread, -1, i);
-                    if (v > kMaxBendRange && IsFm(ch)) c.Add(ch, FindingKind::kBendRangeOff, -1, i);
-                } else if (cc == kCcPan && IsFm(ch)) {
+                    if (v > kMaxBendRange && IsFmChannel(ch)) c.Add(ch, FindingKind::kBendRangeOff, -1, i);
+                } else if (cc == kCcPan && IsFmChannel(ch)) {
                     if (v != 0 && v != 64 && v != 127) c.Add(ch, FindingKind::kPanBetween, -1, i);
-                } else if (cc == kCcLoopPoint || (cc == kCcPortamentoTime && IsFm(ch)) ||
-                           (cc == kCcExpression && IsPsg(ch))) {
+                } else if (cc == kCcLoopPoint || (cc == kCcPortamentoTime && IsFmChannel(ch)) ||
+                           (cc == kCcExpression && IsDcsgChannel(ch))) {
                     // honoured
                 } else if (!IsNeutral(cc, v, ch)) {
                     c.Add(ch, FindingKind::kIgnoredController, cc, i);
@@ -177,17 +169,17 @@ void ControlFindings(const MIDI::DMIDI& song, Collector& c) {
             }
             case kPitchBend:
                 if (e.bend() == 0) break;
-                if (IsFm(ch) && !p.range_set) c.Add(ch, FindingKind::kBendNoRange, -1, i);
-                if (IsSquare(ch) && (!p.range_set || p.range != kSquareBendRange))
+                if (IsFmChannel(ch) && !p.range_set) c.Add(ch, FindingKind::kBendNoRange, -1, i);
+                if (IsSquareChannel(ch) && (!p.range_set || p.range != kSquareBendRange))
                     c.Add(ch, FindingKind::kSquareBendOctave, -1, i);
-                if (ch == kNoiseChannel) c.Add(ch, FindingKind::kIgnoredController, kParamNoiseBend, i);
+                if (ch == kMidiNoiseChannel) c.Add(ch, FindingKind::kIgnoredController, kParamNoiseBend, i);
                 break;
             case kKeyPressure: c.Add(ch, FindingKind::kIgnoredController, kParamKeyPressure, i); break;
             case kChannelPressure:
                 if (e.data1 != 0) c.Add(ch, FindingKind::kIgnoredController, kParamChannelPressure, i);
                 break;
             case kProgramChange:
-                if (IsSquare(ch)) c.Add(ch, FindingKind::kIgnoredController, kParamSquareProgram, i);
+                if (IsSquareChannel(ch)) c.Add(ch, FindingKind::kIgnoredController, kParamSquareProgram, i);
                 break;
             default: break;
         }
@@ -294,7 +286,8 @@ std::string Finding::Text() const {
         case FindingKind::kPanBetween: return Plural(count, "pan", "pans") + " between the extremes play hard left or right";
         case FindingKind::kBendNoRange: return Plural(count, "pitch bend", "pitch bends") + " with no bend range set span +-12 semitones (General MIDI files assume +-2)";
         case FindingKind::kSquareBendOctave: return Plural(count, "pitch bend", "pitch bends") + " on the square chip span one octave, whatever the bend range";
-        case FindingKind::kBendRangeOff: return Plural(count, "bend range", "bend ranges") + " above 32 semitones switch pitch bend off";
+        case FindingKind::kBendRangeOff: return Plural(count, "bend range", "bend ranges") + " above " + std::to_string(kMaxBendRange) +
+                                                  " semitones switch pitch bend off";
         case FindingKind::kDataEntryMisread: return Plural(count, "data entry", "data entries") + " meant for a non-registered parameter read as a bend range";
         case FindingKind::kTempoRounded:
             return Plural(count, "tempo", "tempos") + " not in whole BPM cut to whole numbers: the song plays " +
@@ -342,9 +335,9 @@ double LossReport::HeardPercent() const { return notes == 0 ? 100.0 : 100.0 * he
 
 std::string ChannelTitle(int channel) {
     std::string title = "MIDI channel " + std::to_string(channel + 1);
-    if (IsFm(channel)) return title + " (FM " + std::to_string(channel + 1) + ")";
-    if (IsSquare(channel)) return title + " (square " + std::to_string(channel - kFirstPsgChannel + 1) + ")";
-    if (channel == static_cast<int>(kNoiseChannel)) return title + " (noise)";
+    if (IsFmChannel(channel)) return title + " (FM " + std::to_string(channel + 1) + ")";
+    if (IsSquareChannel(channel)) return title + " (square " + std::to_string(channel - kFirstDcsgChannel + 1) + ")";
+    if (channel == static_cast<int>(kMidiNoiseChannel)) return title + " (noise)";
     return title + " (not played)";
 }
 

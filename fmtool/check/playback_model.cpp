@@ -5,8 +5,11 @@
 #include <unordered_map>
 
 #include "chips/dcsgdrv.h"
+#include "chips/opn2drv.h"
+#include "chips/sn76489_map.h"
+#include "chips/ym2612_map.h"
 #include "instruments/fminst.h"
-#include "midi/midip.h"
+#include "midi/sequencer_rules.h"
 #include "midi/smf_format.h"
 #include "vgm/chip_notes.h"
 
@@ -14,27 +17,20 @@ namespace fmtool {
 
 namespace {
 
-using namespace MIDI;  // the SMF vocabulary and the sequencer's channel routing
+using namespace MIDI;  // the SMF vocabulary and the sequencer's rules
 
 // MIDI channels 0-5 play FM channels 0-5, 6-8 the squares, 9 the noise.
 constexpr unsigned kFirstPsgChannel = kFirstDcsgChannel;
-constexpr unsigned kPlayedChannels = kMidiNoiseChannel + 1;
-constexpr unsigned kMidiChannels = 16;
 
 constexpr std::uint32_t kMaxVolume = 127;
-constexpr std::uint32_t kSilentLevel = 127;  // FM total level of a silent operator
-constexpr std::uint32_t kSilent = 15;        // DCSG attenuation of a silent channel
+constexpr std::uint32_t kSilentLevel = YM2612::kMaxTotalLevel;  // FM total level of a silent operator
+constexpr std::uint32_t kSilent = SN76489::kSilent;             // DCSG attenuation of a silent channel
 constexpr std::uint32_t kNobody = std::numeric_limits<std::uint32_t>::max();
 
-// The sequencer's FM volume for a velocity, 97..127 (more for data bytes
-// past 127, which the driver then takes as 127).
-std::uint32_t FmVolume(std::uint32_t velocity) { return 97 + (30 * velocity) / 127; }
-
-// A carrier's total level after the driver's velocity scaling: unsigned
-// 32-bit arithmetic as the driver has it, then the chip's 7 bits.
+// A carrier's total level after the driver's velocity scaling, as the chip
+// takes it (7 bits).
 std::uint32_t ScaledTotalLevel(std::int32_t tl, std::uint32_t volume) {
-    const std::uint32_t range = kSilentLevel - static_cast<std::uint32_t>(tl);
-    return (kSilentLevel - (range * volume) / kSilentLevel) & 0x7F;
+    return YM2612::TlOf(static_cast<std::uint8_t>(Opn2ScaledLevel(tl, volume)));
 }
 
 struct FmState {
@@ -164,9 +160,9 @@ void Model::NoteOn(std::uint32_t index, const MIDI::DMIDI_EVENT& e) {
         // 0 before any program change); a connection outside 0-7 scales
         // operator 3 only, whatever algorithm its low bits give the chip.
         const FmVoice& v = bank_.voice[f.program];
-        const std::uint32_t volume = std::min(FmVolume(e.data2), kMaxVolume);
-        const unsigned first = v.con >= 0 && v.con <= 7 ? VGM::kYm2612FirstCarrier[v.con] : 3;
-        for (unsigned op = first; op < 4; ++op) f.tl[op] = ScaledTotalLevel(v.op[op].tl, volume);
+        const std::uint32_t volume = std::min<std::uint32_t>(FmVolumeOfVelocity(e.data2), kMaxVolume);
+        for (unsigned op = Opn2FirstCarrier(v.con); op < YM2612::kOperators; ++op)
+            f.tl[op] = ScaledTotalLevel(v.op[op].tl, volume);
         out_.notes[number].program = f.program;
         FmKeyOn(ch, e.clock);
         hold_[ch].owner = number;
@@ -199,8 +195,9 @@ void Model::ProgramChange(unsigned ch, unsigned program, std::uint32_t frame) {
     const FmVoice& v = bank_.voice[program];
     f.loaded = true;
     f.program = static_cast<std::uint8_t>(program);
-    f.algorithm = static_cast<std::uint8_t>(v.con & 7);
-    for (unsigned op = 0; op < 4; ++op) f.tl[op] = static_cast<std::uint32_t>(v.op[op].tl) & 0x7F;
+    f.algorithm = static_cast<std::uint8_t>(YM2612::AlgorithmOf(static_cast<std::uint8_t>(v.con)));
+    for (unsigned op = 0; op < YM2612::kOperators; ++op)
+        f.tl[op] = YM2612::TlOf(static_cast<std::uint8_t>(v.op[op].tl));
 }
 
 void Model::Expression(unsigned ch, unsigned value, std::uint32_t frame) {
@@ -229,7 +226,7 @@ void Model::FmKeyOn(unsigned ch, std::uint32_t frame) {
     if (f.keyed) EndHold(ch, frame);
     f.keyed = true;
     bool audible = false;
-    for (unsigned op = VGM::kYm2612FirstCarrier[f.algorithm]; op < 4; ++op)
+    for (unsigned op = YM2612::kFirstCarrier[f.algorithm]; op < YM2612::kOperators; ++op)
         audible = audible || f.tl[op] < kSilentLevel;
     hold_[ch].start = frame;
     StartSound(ch, f.loaded && audible, frame);
@@ -256,7 +253,7 @@ void Model::PsgKeyOff(unsigned p, std::uint32_t frame) {
 void Model::PsgLevel(unsigned p, std::uint32_t frame) {
     const unsigned chip = kFirstPsgChannel + p;
     const PsgState& s = psg_[p];
-    const std::uint32_t attenuation = s.keyed ? kSilent - (s.volume >> 3) : kSilent;
+    const std::uint32_t attenuation = s.keyed ? DcsgAttenuation(s.volume) : kSilent;
     const bool loud = attenuation < kSilent;
     if (loud == hold_[chip].sounding) return;
     if (!loud) {

@@ -1,10 +1,11 @@
 // What the converter will make of every note of a song, worked out without
 // rendering: a model of the sequencer's channel rules and of the chip state
 // that decides whether a note can be heard, stepped through the frame-stamped
-// song in the converter's own event order and frames. It is an independent
-// restatement of those rules (the check's tests compare its counts with the
-// notes decoded from the converter's real output), so it shares no code with
-// the sequencer or the drivers.
+// song in the converter's own event order and frames. The rules themselves
+// (routing, velocity to volume, carriers and level scaling, attenuation) come
+// from the sequencer and the drivers; the stepping is the model's own, and the
+// check's tests compare its counts with the notes decoded from the
+// converter's real output.
 //
 // How notes are counted:
 // - A note is a note-on of velocity above 0, on any of the 16 MIDI channels.

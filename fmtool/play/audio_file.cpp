@@ -1,3 +1,4 @@
+#include "common/fd_io.h"
 #include "fmtool/play/audio_file.h"
 
 #include <fcntl.h>
@@ -11,7 +12,6 @@
 #include <cstdio>
 #include <vector>
 
-#include "fmtool/play/fd_io.h"
 #include "vgm/save_signals.h"
 
 namespace fmtool {

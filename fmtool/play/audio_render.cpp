@@ -1,3 +1,4 @@
+#include "common/fd_io.h"
 #include "fmtool/play/audio_render.h"
 
 #include <fcntl.h>
@@ -12,7 +13,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "fmtool/play/fd_io.h"
 #include "vgm/vgm_format.h"
 
 namespace fmtool {

@@ -125,6 +125,9 @@ TEST(Check, EveryKindOfFinding) {
         {"bend without a range", TrackBuilder(p0).Bend(0, 0, 4096).Bend(0, 0, 0), 0, FindingKind::kBendNoRange, 1},
         {"bend after a range", TrackBuilder(p0).Control(0, 0, 101, 0).Control(0, 0, 100, 0).Control(0, 0, 6, 2).Bend(0, 0, 4096), 0, FindingKind::kBendNoRange, 0},
         {"range above 32", TrackBuilder(p0).Control(0, 0, 6, 40), 0, FindingKind::kBendRangeOff, 1},
+        // The sequencer's own limit, on both sides (see MIDI::BendRangeOfDataEntry).
+        {"range of 32 bends", TrackBuilder(p0).Control(0, 0, 6, 32), 0, FindingKind::kBendRangeOff, 0},
+        {"range of 33 does not", TrackBuilder(p0).Control(0, 0, 6, 33), 0, FindingKind::kBendRangeOff, 1},
         {"data entry of a non-registered parameter", TrackBuilder(p0).Control(0, 0, 99, 1).Control(0, 0, 98, 8).Control(0, 0, 6, 5), 0, FindingKind::kDataEntryMisread, 1},
         {"square bend with range 2", TrackBuilder().Control(0, 7, 6, 2).Bend(0, 7, 2000), 7, FindingKind::kSquareBendOctave, 1},
         {"bend on the noise", TrackBuilder().Bend(0, 9, 100), 9, FindingKind::kIgnoredController, 1, 130},

@@ -112,4 +112,80 @@ TEST(ChipNotes, TrackerTakesOneCommandAtATime) {
     EXPECT_FALSE(tracker.Command(&end, 1));
 }
 
+// The SN76489's byte protocol as the decoder reads it back: which register a
+// byte lands in, which bits it sets, and what makes a generator audible.
+TEST(ChipNotes, Sn76489BytesLandWhereTheChipPutsThem) {
+    const struct {
+        const char* name;
+        Bytes bytes;  // SN76489 bytes, each sent with command 0x50, then one frame
+        std::uint8_t channel;
+        bool audible;
+        double hz;            // at the start; 0 for none
+        unsigned changes;     // pitch changes while it sounded
+        std::uint8_t noise_mode;
+    } cases[] = {
+        // Period 0x7F from a latch (low four bits) and a data byte (high six).
+        {"latch then data byte", {0x8F, 0x07, 0x90}, 6, true, 3579545 / (32.0 * 0x7F), 0, 0},
+        // A latch byte replaces only the low four bits; the high six stay.
+        {"new low bits keep the high ones", {0x8F, 0x07, 0x90, 0x83}, 6, true, 3579545 / (32.0 * 0x7F), 1, 0},
+        // A data byte after an attenuation latch sets the attenuation.
+        {"data byte sets the attenuation", {0xAF, 0x07, 0xBF, 0x05}, 7, true, 3579545 / (32.0 * 0x7F), 0, 0},
+        // Bit 6 of a data byte is not part of the period.
+        {"data byte's top bits ignored", {0xCF, 0x47, 0xD0}, 8, true, 3579545 / (32.0 * 0x07F), 0, 0},
+        // The noise sounds without a period and keeps its control bits.
+        {"noise with its mode", {0xE5, 0xF0}, 9, true, 0, 0, 5},
+        {"noise mode from the low three bits", {0xEE, 0xF3}, 9, true, 0, 0, 6},
+        // A tone generator at period 0 is keyed but silent.
+        {"period 0 is silent", {0x80, 0x00, 0x90}, 6, false, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes stream;
+        for (std::uint8_t b : c.bytes) stream.insert(stream.end(), {0x50, b});
+        stream.push_back(0x62);
+        const VGM::ChipNotes read = VGM::ReadChipNotes(stream.data(), stream.size());
+        ASSERT_EQ(read.notes.size(), 1u);
+        const VGM::ChipNote& n = read.notes[0];
+        EXPECT_EQ(n.channel, c.channel);
+        EXPECT_EQ(n.audible, c.audible);
+        EXPECT_NEAR(n.hz, c.hz, 0.01);
+        EXPECT_EQ(n.pitch_changes, c.changes);
+        EXPECT_EQ(n.noise_mode, c.noise_mode);
+        EXPECT_EQ(n.Samples(), 735u);
+    }
+}
+
+// The YM2612's registers as the decoder reads them back: port and offset to
+// channel, operator slots, the carriers of each algorithm.
+TEST(ChipNotes, Ym2612RegistersLandOnTheirChannelAndOperator) {
+    const struct {
+        const char* name;
+        Bytes stream;
+        std::uint8_t channel;
+        bool audible;
+    } cases[] = {
+        // Algorithm 4: C1 (slot 2, register 0x48) is a carrier, M2 (slot 1, 0x44) is not.
+        {"algorithm 4 carrier C1", {0x52, 0xB1, 0x04, 0x52, 0x49, 0x10, 0x52, 0x4D, 0x7F, 0x52, 0x28, 0xF1}, 1, true},
+        {"algorithm 4 modulator only", {0x52, 0xB1, 0x04, 0x52, 0x45, 0x10, 0x52, 0x49, 0x7F, 0x52, 0x4D, 0x7F,
+                                        0x52, 0x28, 0xF1}, 1, false},
+        // Port 1, offset 1 is channel 4, key code 5.
+        {"port 1 channel", {0x53, 0xB1, 0x07, 0x53, 0x41, 0x00, 0x52, 0x28, 0xF5}, 4, true},
+        // Offset 3 of a channel register addresses no channel: the voice of channel 2 stays unloaded.
+        {"offset 3 addresses nothing", {0x52, 0xB3, 0x07, 0x52, 0x28, 0xF2}, 2, false},
+        // Both stereo bits off: silent.
+        {"stereo off", {0x52, 0xB0, 0x07, 0x52, 0xB4, 0x3F, 0x52, 0x28, 0xF0}, 0, false},
+        // The DAC takes channel 6 over.
+        {"DAC on channel 6", {0x53, 0xB2, 0x07, 0x52, 0x2B, 0x80, 0x52, 0x28, 0xF6}, 5, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes stream = c.stream;
+        stream.push_back(0x62);
+        const VGM::ChipNotes read = VGM::ReadChipNotes(stream.data(), stream.size());
+        ASSERT_EQ(read.notes.size(), 1u);
+        EXPECT_EQ(read.notes[0].channel, c.channel);
+        EXPECT_EQ(read.notes[0].audible, c.audible);
+    }
+}
+
 }  // namespace

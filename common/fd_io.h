@@ -1,13 +1,11 @@
-// Whole reads and writes on file descriptors (pipes, standard output): a
-// system call may move fewer bytes than asked, or be interrupted by a signal.
+// Whole reads and writes on file descriptors (files, pipes, standard output):
+// a system call may move fewer bytes than asked, or be interrupted by a signal.
 #pragma once
 
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstddef>
-
-namespace fmtool {
 
 // False when the descriptor fails or, reading, ends first.
 inline bool WriteAll(int fd, const void* data, std::size_t size) {
@@ -33,5 +31,3 @@ inline bool ReadAll(int fd, void* data, std::size_t size) {
     }
     return true;
 }
-
-}  // namespace fmtool
