@@ -1,0 +1,224 @@
+#include "instruments/voice_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <memory>
+
+#include "instruments/formats/formats.h"
+
+namespace {
+
+struct FormatInfo {
+    VoiceFormat format;
+    const char* extension;
+    const char* name;
+};
+constexpr FormatInfo kFormats[] = {
+    {VoiceFormat::kOpm, ".opm", "OPM text"}, {VoiceFormat::kTfi, ".tfi", "TFI"},   {VoiceFormat::kVgi, ".vgi", "VGI"},
+    {VoiceFormat::kY12, ".y12", "Y12"},      {VoiceFormat::kDmp, ".dmp", "DMP"},   {VoiceFormat::kOpni, ".opni", "OPNI"},
+    {VoiceFormat::kWopn, ".wopn", "WOPN"},
+};
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string Stem(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = base.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) base.resize(dot);
+    return base;
+}
+
+// The whole file, within kMaxVoiceFileBytes.
+bool ReadBounded(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& why) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+    if (!file) {
+        why = "cannot be opened";
+        return false;
+    }
+    std::uint8_t block[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(block, 1, sizeof block, file.get())) > 0) {
+        if (n > kMaxVoiceFileBytes - bytes.size()) {
+            why = "is larger than 64 MiB: not a voice file";
+            return false;
+        }
+        bytes.insert(bytes.end(), block, block + n);
+    }
+    if (std::ferror(file.get())) {
+        why = "cannot be read";
+        return false;
+    }
+    return true;
+}
+
+// Every field of a voice, to tell which the loader wrote.
+bool SameField(const FmVoice& a, const FmVoice& b) {
+    if (a.pan == b.pan || a.fl == b.fl || a.con == b.con || a.slot_mask == b.slot_mask || a.ne == b.ne ||
+        a.pms == b.pms || a.ams == b.ams)
+        return true;
+    for (unsigned r = 0; r < 4; ++r) {
+        const FmOperator& x = a.op[r];
+        const FmOperator& y = b.op[r];
+        if (x.mul == y.mul || x.tl == y.tl || x.ks == y.ks || x.ar == y.ar || x.d1r == y.d1r || x.d2r == y.d2r ||
+            x.d1l == y.d1l || x.rr == y.rr || x.dt1 == y.dt1 || x.dt2 == y.dt2 || x.ams_en == y.ams_en)
+            return true;
+    }
+    return false;
+}
+
+// A voice whose every field differs from the bank's defaults.
+FmVoice Sentinel() {
+    constexpr std::int32_t kMark = INT_MIN + 7;
+    FmVoice v;
+    for (FmOperator& o : v.op) o = {kMark, kMark, kMark, kMark, kMark, kMark, kMark, kMark, kMark, kMark, kMark};
+    v.pan = v.fl = v.con = v.slot_mask = v.ne = v.pms = v.ams = kMark;
+    return v;
+}
+
+// The programs an OPM text defines: loaded once over the defaults and once
+// over sentinel values, a program is defined where a field came out equal.
+bool ReadOpmFile(const std::string& path, const std::vector<std::uint8_t>& bytes, VoiceBank& out,
+                 VoiceFileError& error) {
+    auto plain = std::make_unique<FMInst>();
+    auto marked = std::make_unique<FMInst>();
+    for (FmVoice& v : marked->voice) v = Sentinel();
+    const int result = plain->Load(path.c_str());
+    if (result == FMInst::kLoadOk) marked->Load(path.c_str());
+    if (result == FMInst::kLoadOpenError) {
+        error = {path, "cannot be read as a bank"};
+        return false;
+    }
+    if (result != FMInst::kLoadOk) {
+        error = {path, "does not parse as OPM text (the converter refuses it)"};
+        return false;
+    }
+    out.voices.clear();
+    for (unsigned n = 0; n < FMInst::kMaxInst; ++n) {
+        if (!SameField(plain->voice[n], marked->voice[n])) continue;
+        BankVoice v;
+        v.program = static_cast<int>(n);
+        v.voice = plain->voice[n];
+        out.voices.push_back(std::move(v));
+    }
+    voiceformat::ReadOpmExtras(std::string(bytes.begin(), bytes.end()), out);
+    return true;
+}
+
+}  // namespace
+
+VoiceFormat VoiceFormatOfName(const std::string& path) {
+    const std::string name = Lower(path);
+    for (const FormatInfo& f : kFormats) {
+        const std::size_t n = std::char_traits<char>::length(f.extension);
+        if (name.size() > n && name.compare(name.size() - n, n, f.extension) == 0) return f.format;
+    }
+    return VoiceFormat::kUnknown;
+}
+
+const char* VoiceFormatName(VoiceFormat format) {
+    for (const FormatInfo& f : kFormats) {
+        if (f.format == format) return f.name;
+    }
+    return "unknown";
+}
+
+bool IsBankFormat(VoiceFormat format) { return format == VoiceFormat::kOpm || format == VoiceFormat::kWopn; }
+
+bool ReadVoiceBytes(const std::uint8_t* data, std::size_t size, VoiceFormat format, VoiceBank& out,
+                    std::string& why) {
+    using namespace voiceformat;
+    if (IsWopn(data, size)) format = VoiceFormat::kWopn;
+    if (IsOpni(data, size)) format = VoiceFormat::kOpni;
+    out = VoiceBank();
+    if (format == VoiceFormat::kWopn) return ReadWopn(data, size, out, why);
+    BankVoice v;
+    bool ok = false;
+    switch (format) {
+        case VoiceFormat::kTfi: ok = ReadTfi(data, size, v, why); break;
+        case VoiceFormat::kVgi: ok = ReadVgi(data, size, v, why); break;
+        case VoiceFormat::kY12: ok = ReadY12(data, size, v, why); break;
+        case VoiceFormat::kDmp: ok = ReadDmp(data, size, v, why); break;
+        case VoiceFormat::kOpni: ok = ReadOpni(data, size, v, why); break;
+        default:
+            why = "is not a voice file this tool reads (by its name: .opm, .tfi, .vgi, .y12, .dmp, .opni or .wopn)";
+            return false;
+    }
+    if (ok) out.voices.push_back(std::move(v));
+    return ok;
+}
+
+bool ReadVoiceFile(const std::string& path, VoiceBank& out, VoiceFileError& error) {
+    std::vector<std::uint8_t> bytes;
+    std::string why;
+    if (!ReadBounded(path, bytes, why)) {
+        error = {path, why};
+        return false;
+    }
+    const VoiceFormat format = VoiceFormatOfName(path);
+    if (format == VoiceFormat::kOpm && !voiceformat::IsWopn(bytes.data(), bytes.size()) &&
+        !voiceformat::IsOpni(bytes.data(), bytes.size()))
+        return ReadOpmFile(path, bytes, out, error);
+    if (!ReadVoiceBytes(bytes.data(), bytes.size(), format, out, why)) {
+        error = {path, why};
+        return false;
+    }
+    for (BankVoice& v : out.voices) {
+        if (v.extras.name.empty() && out.voices.size() == 1) v.extras.name = Stem(path);
+    }
+    return true;
+}
+
+std::vector<std::uint8_t> EncodeVoiceFile(VoiceFormat format, const VoiceBank& voices,
+                                          const std::vector<std::string>& header, std::vector<std::string>& losses) {
+    using namespace voiceformat;
+    if (format == VoiceFormat::kOpm) {
+        const std::string text = WriteOpmText(voices, header);
+        return std::vector<std::uint8_t>(text.begin(), text.end());
+    }
+    if (format == VoiceFormat::kWopn) return WriteWopn(voices, losses);
+    if (voices.voices.empty()) return {};
+    const BankVoice& v = voices.voices.front();
+    switch (format) {
+        case VoiceFormat::kTfi: return WriteTfi(v, losses);
+        case VoiceFormat::kVgi: return WriteVgi(v, losses);
+        case VoiceFormat::kY12: return WriteY12(v, losses);
+        case VoiceFormat::kDmp: return WriteDmp(v, losses);
+        case VoiceFormat::kOpni: return WriteOpni(v, losses);
+        default: return {};
+    }
+}
+
+bool LoadVoiceBank(const std::string& path, FMInst& bank, std::string& error, std::vector<std::string>& warnings) {
+    if (VoiceFormatOfName(path) == VoiceFormat::kOpm || VoiceFormatOfName(path) == VoiceFormat::kUnknown) {
+        // Sniff for the signed formats first; anything else is OPM text, as
+        // the converter has always read it, whatever its name.
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+        std::uint8_t magic[11] = {};
+        const std::size_t got = file ? std::fread(magic, 1, sizeof magic, file.get()) : 0;
+        if (!voiceformat::IsWopn(magic, got) && !voiceformat::IsOpni(magic, got)) {
+            const int loaded = bank.Load(path.c_str());
+            if (loaded == FMInst::kLoadOk) return true;
+            error = "OPM file read error (" + std::to_string(loaded) + "), abort...";
+            return false;
+        }
+    }
+    VoiceBank voices;
+    VoiceFileError failure;
+    if (!ReadVoiceFile(path, voices, failure)) {
+        error = failure.Message();
+        return false;
+    }
+    warnings = voices.warnings;
+    for (const BankVoice& v : voices.voices) {
+        if (v.extras.HasSsgEg())
+            warnings.push_back("program " + std::to_string(v.program) + " uses SSG-EG, which the converter does not play");
+    }
+    FillBank(voices, bank);
+    return true;
+}
