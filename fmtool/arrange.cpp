@@ -15,6 +15,7 @@
 #include "fmtool/commands.h"
 #include "fmtool/convert/song_convert.h"
 #include "instruments/fminst.h"
+#include "fmtool/voices/bank_input.h"
 #include "instruments/gm_bank.h"
 #include "midi/smf_file.h"
 #include "midi/smf_score.h"
@@ -33,7 +34,7 @@ struct ArrangeOptions {
 int RunArrange(const ArrangeOptions& options) {
     auto bank = std::make_unique<FMInst>();
     if (!options.bank.empty()) {
-        if (LoadBankFile(*bank, options.bank.c_str()) != 0) return kUnreadable;
+        if (!LoadCommandBank(*bank, options.bank)) return kUnreadable;
     } else if (LoadGmBank(*bank) != FMInst::kLoadOk) {
         std::cerr << "fmtool arrange: the built-in bank does not load" << std::endl;
         return kUnreadable;

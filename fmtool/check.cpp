@@ -13,6 +13,7 @@
 #include "fmtool/check/report_format.h"
 #include "fmtool/commands.h"
 #include "instruments/fminst.h"
+#include "fmtool/voices/bank_input.h"
 #include "instruments/gm_bank.h"
 #include "midi/smf_file.h"
 #include "midi/smf_score.h"
@@ -34,7 +35,7 @@ int RunCheck(const CheckOptions& options) {
     auto bank = std::make_unique<FMInst>();
     const std::string& song_path = options.files.back();
     if (options.files.size() == 2) {
-        if (LoadBankFile(*bank, options.files.front().c_str()) != 0) return kUnreadable;
+        if (!LoadCommandBank(*bank, options.files.front())) return kUnreadable;
     } else if (LoadGmBank(*bank) != FMInst::kLoadOk) {
         std::cerr << "fmtool check: the built-in bank does not load" << std::endl;
         return kUnreadable;

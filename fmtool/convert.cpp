@@ -20,6 +20,7 @@
 #include "fmtool/convert/progress.h"
 #include "fmtool/convert/song_convert.h"
 #include "instruments/fminst.h"
+#include "fmtool/voices/bank_input.h"
 #include "instruments/gm_bank.h"
 
 namespace fmtool {
@@ -53,7 +54,7 @@ int RunConvert(const ConvertOptions& options) {
     }
     auto bank = std::make_unique<FMInst>();
     if (!options.bank.empty()) {
-        if (LoadBankFile(*bank, options.bank.c_str()) != 0) return kUnreadable;
+        if (!LoadCommandBank(*bank, options.bank)) return kUnreadable;
     } else if (LoadGmBank(*bank) != FMInst::kLoadOk) {
         std::cerr << "fmtool convert: the built-in bank does not load" << std::endl;
         return kUnreadable;

@@ -153,17 +153,18 @@ bool ReadVoiceBytes(const std::uint8_t* data, std::size_t size, VoiceFormat form
     return ok;
 }
 
-bool ReadVoiceFile(const std::string& path, VoiceBank& out, VoiceFileError& error) {
+bool ReadVoiceFile(const std::string& path, VoiceBank& out, VoiceFileError& error, VoiceFormat* read_as) {
     std::vector<std::uint8_t> bytes;
     std::string why;
     if (!ReadBounded(path, bytes, why)) {
         error = {path, why};
         return false;
     }
-    const VoiceFormat format = VoiceFormatOfName(path);
-    if (format == VoiceFormat::kOpm && !voiceformat::IsWopn(bytes.data(), bytes.size()) &&
-        !voiceformat::IsOpni(bytes.data(), bytes.size()))
-        return ReadOpmFile(path, bytes, out, error);
+    VoiceFormat format = VoiceFormatOfName(path);
+    if (voiceformat::IsWopn(bytes.data(), bytes.size())) format = VoiceFormat::kWopn;
+    if (voiceformat::IsOpni(bytes.data(), bytes.size())) format = VoiceFormat::kOpni;
+    if (read_as != nullptr) *read_as = format;
+    if (format == VoiceFormat::kOpm) return ReadOpmFile(path, bytes, out, error);
     if (!ReadVoiceBytes(bytes.data(), bytes.size(), format, out, why)) {
         error = {path, why};
         return false;
@@ -216,6 +217,7 @@ bool LoadVoiceBank(const std::string& path, FMInst& bank, std::string& error, st
     }
     warnings = voices.warnings;
     for (const BankVoice& v : voices.voices) {
+        for (const std::string& line : v.extras.lost) warnings.push_back("program " + std::to_string(v.program) + ": " + line);
         if (v.extras.HasSsgEg())
             warnings.push_back("program " + std::to_string(v.program) + " uses SSG-EG, which the converter does not play");
     }

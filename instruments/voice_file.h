@@ -35,7 +35,8 @@ constexpr std::size_t kMaxVoiceFileBytes = std::size_t{64} << 20;
 // after the file when the format has no name. An OPM text that the converter
 // would refuse (unreadable, a syntax error) is refused; its programs are
 // those the text defines, with names and SSG-EG comments read back.
-bool ReadVoiceFile(const std::string& path, VoiceBank& out, VoiceFileError& error);
+// `read_as`, when given, receives the format the file was read as.
+bool ReadVoiceFile(const std::string& path, VoiceBank& out, VoiceFileError& error, VoiceFormat* read_as = nullptr);
 // The same for bytes in memory, as a file of `format` (not kOpm).
 bool ReadVoiceBytes(const std::uint8_t* data, std::size_t size, VoiceFormat format, VoiceBank& out,
                     std::string& why);

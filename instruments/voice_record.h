@@ -16,9 +16,11 @@ struct VoiceExtras {
     // SSG-EG per operator in register order (M1, M2, C1, C2): the 0x90 nibble,
     // 0 off, 8-15 on. The converter never writes it.
     std::uint8_t ssg_eg[4] = {0, 0, 0, 0};
-    // Lines said about this voice when it was read or written: where it came
-    // from, defaults filled in, fields lost.
+    // Lines said about this voice when it was read: where it came from,
+    // defaults filled in for what its format does not hold.
     std::vector<std::string> notes;
+    // What its file held that the bank cannot keep (a key offset ...).
+    std::vector<std::string> lost;
 
     bool HasSsgEg() const { return (ssg_eg[0] | ssg_eg[1] | ssg_eg[2] | ssg_eg[3]) != 0; }
 };

@@ -69,6 +69,7 @@ std::string WriteOpmText(const VoiceBank& bank, const std::vector<std::string>& 
         const FmVoice& v = bv.voice;
         out << '\n';
         for (const std::string& note : bv.extras.notes) out << "// " << OneLine(note) << '\n';
+        for (const std::string& note : bv.extras.lost) out << "// " << OneLine(note) << '\n';
         if (bv.extras.HasSsgEg()) {
             out << kSsgEgComment;
             for (unsigned r = 0; r < 4; ++r) out << ' ' << kOperatorNames[r] << ' ' << unsigned(bv.extras.ssg_eg[r]);

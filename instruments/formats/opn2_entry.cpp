@@ -35,10 +35,10 @@ void ReadOpn2Entry(const std::uint8_t* p, BankVoice& out) {
     out.extras.name.assign(p, std::find(p, p + kOpn2NameBytes, 0));
     const std::int16_t offset = static_cast<std::int16_t>(Be16(p + kKeyOffset));
     if (offset != 0)
-        out.extras.notes.push_back("its key offset of " + std::to_string(offset) +
+        out.extras.lost.push_back("its key offset of " + std::to_string(offset) +
                                    " semitones is not kept: the voice plays at the note's pitch");
     if (p[kPercussionKey] != 0)
-        out.extras.notes.push_back("its percussion key " + std::to_string(p[kPercussionKey]) + " is not kept");
+        out.extras.lost.push_back("its percussion key " + std::to_string(p[kPercussionKey]) + " is not kept");
 }
 
 bool IsBlankOpn2Entry(const std::uint8_t* p) {

@@ -58,7 +58,7 @@ bool ReadOpni(const std::uint8_t* data, std::size_t size, BankVoice& out, std::s
         return false;
     }
     ReadOpn2Entry(data + at + 1, out);
-    if (percussion) out.extras.notes.push_back("a percussion instrument, played here as a melodic voice");
+    if (percussion) out.extras.lost.push_back("a percussion instrument, played here as a melodic voice");
     return true;
 }
 
