@@ -241,8 +241,8 @@ TEST(VoiceFormats, WopnVersionOneAndItsExtraBanksAreRead) {
     ASSERT_EQ(back.voices.size(), 1u);
     EXPECT_EQ(back.voices[0].program, 3);
     EXPECT_TRUE(ToImage(back.voices[0].voice, back.voices[0].extras) == ToImage(Ex().voice, Ex().extras));
-    ASSERT_EQ(back.voices[0].extras.notes.size(), 1u);
-    EXPECT_NE(back.voices[0].extras.notes[0].find("key offset of -12"), std::string::npos);
+    ASSERT_EQ(back.voices[0].extras.lost.size(), 1u);
+    EXPECT_NE(back.voices[0].extras.lost[0].find("key offset of -12"), std::string::npos);
     EXPECT_EQ(back.warnings.size(), 3u);  // second melodic bank, percussion, LFO
 }
 
