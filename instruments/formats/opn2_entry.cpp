@@ -14,9 +14,7 @@ constexpr std::size_t kOperatorBytes = 7;
 constexpr std::uint8_t kDetuneMulBits = 0x7F, kTlBits = 0x7F, kKsArBits = 0xDF, kAmD1rBits = 0x9F,
                        kD2rBits = 0x1F, kSsgBits = 0x0F, kFbAlgBits = 0x3F, kLfoSensBits = 0x37;
 
-}  // namespace
-
-void ReadOpn2Entry(const std::uint8_t* p, BankVoice& out) {
+VoiceImage ImageOf(const std::uint8_t* p) {
     VoiceImage image;
     for (unsigned r = 0; r < 4; ++r) {
         const std::uint8_t* q = p + kOperators + kOperatorBytes * r;
@@ -31,7 +29,13 @@ void ReadOpn2Entry(const std::uint8_t* p, BankVoice& out) {
     }
     image.fb_alg = p[kFbAlg] & kFbAlgBits;
     image.lfo_sens = p[kLfoSens] & kLfoSensBits;
-    FromImage(image, out.voice, out.extras);
+    return image;
+}
+
+}  // namespace
+
+void ReadOpn2Entry(const std::uint8_t* p, BankVoice& out) {
+    FromImage(ImageOf(p), out.voice, out.extras);
     out.extras.name.assign(p, std::find(p, p + kOpn2NameBytes, 0));
     const std::int16_t offset = static_cast<std::int16_t>(Be16(p + kKeyOffset));
     if (offset != 0)
@@ -42,7 +46,10 @@ void ReadOpn2Entry(const std::uint8_t* p, BankVoice& out) {
 }
 
 bool IsBlankOpn2Entry(const std::uint8_t* p) {
-    return std::all_of(p, p + kOpn2EntryBytes, [](std::uint8_t b) { return b == 0; });
+    // Only the name and the fields the chip reads count: an entry that holds
+    // nothing else (a key offset, stray unused bits) has no voice to keep.
+    if (p[0] != 0) return false;
+    return ImageOf(p) == VoiceImage();
 }
 
 void WriteOpn2Entry(const BankVoice& voice, std::uint8_t* p, std::vector<std::string>& losses) {

@@ -17,7 +17,8 @@ constexpr std::size_t kOpn2NameBytes = 32;
 // Reads an entry into `out` (name, voice, SSG-EG). A key offset or a
 // percussion key the bank cannot use is said in `out`'s notes.
 void ReadOpn2Entry(const std::uint8_t* p, BankVoice& out);
-// True for an entry of zeros only: a program the bank leaves empty.
+// True for an entry with no name and no voice register field set: a
+// program the bank leaves empty.
 bool IsBlankOpn2Entry(const std::uint8_t* p);
 // Writes `voice` as an entry at `p` (kOpn2EntryBytes, zeroed by the caller).
 void WriteOpn2Entry(const BankVoice& voice, std::uint8_t* p, std::vector<std::string>& losses);

@@ -4,7 +4,7 @@
 // (16 bits little-endian, 2), the counts, the LFO byte, 34 bytes of name and
 // MIDI bank numbers per bank, then 128 entries of 69 bytes per bank (the
 // entry and two delays). Melodic banks come first; the first gives programs
-// 0-127. An entry of zeros is an empty program.
+// 0-127. An entry with no name and no register field set is an empty program.
 #include "instruments/formats/formats.h"
 #include "instruments/formats/opn2_entry.h"
 

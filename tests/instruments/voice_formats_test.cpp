@@ -246,6 +246,22 @@ TEST(VoiceFormats, WopnVersionOneAndItsExtraBanksAreRead) {
     EXPECT_EQ(back.warnings.size(), 3u);  // second melodic bank, percussion, LFO
 }
 
+TEST(VoiceFormats, AWopnEntryWithNothingButAKeyOffsetIsAnEmptyProgram) {
+    // Written back, such an entry would be all zeros: reading it as a voice
+    // would make a program appear that the bank cannot keep.
+    VoiceBank bank;
+    bank.voices.push_back(Ex());
+    std::vector<std::string> losses;
+    Bytes bytes = EncodeVoiceFile(VoiceFormat::kWopn, bank, {}, losses);
+    const std::size_t second = 18 + 34 + 69;
+    bytes[second + 32] = 0x0C;  // key offset +12
+    bytes[second + 36] = 0xC0;  // output bits only: not a field
+    VoiceBank back;
+    std::string why;
+    ASSERT_TRUE(ReadVoiceBytes(bytes.data(), bytes.size(), VoiceFormat::kWopn, back, why)) << why;
+    EXPECT_EQ(back.voices.size(), 1u);
+}
+
 // Fields of every kind, including values the loader keeps unchecked.
 std::vector<std::int32_t> Flatten(const FmVoice& v) {
     std::vector<std::int32_t> out;
