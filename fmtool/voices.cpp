@@ -2,6 +2,7 @@
 // rip (from a VGM file), list and audition.
 #include <CLI/CLI.hpp>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <iostream>
 #include <memory>
@@ -35,6 +36,10 @@ struct VoicesOptions {
     std::string output;
     int program = kNoProgram;
 };
+
+std::string Count(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
 
 int Fail(const std::string& message, int status) {
     std::cerr << "fmtool voices: " << message << std::endl;
@@ -128,7 +133,7 @@ int RunImport(const VoicesOptions& opt) {
     const auto bytes = EncodeVoiceFile(to, out, {"Imported by fmtool voices import."}, losses);
     for (const std::string& line : losses) Warn(opt.output, line);
     const int saved = Save(bytes, opt.output);
-    if (saved == kDone) std::cerr << opt.output << ": " << out.voices.size() << " voices" << std::endl;
+    if (saved == kDone) std::cerr << opt.output << ": " << Count(out.voices.size(), "voice", "voices") << std::endl;
     return saved;
 }
 
@@ -181,7 +186,8 @@ int RunRip(const VoicesOptions& opt) {
     for (const std::string& line : losses) Warn(opt.output, line);
     const int saved = Save(bytes, opt.output);
     if (saved == kDone)
-        std::cerr << song << ": " << bank.voices.size() << " voices from " << rip.key_ons << " FM notes" << std::endl;
+        std::cerr << song << ": " << Count(bank.voices.size(), "voice", "voices") << " from "
+                  << Count(rip.key_ons, "FM note", "FM notes") << std::endl;
     return saved;
 }
 
@@ -214,6 +220,8 @@ int RunAudition(const VoicesOptions& opt) {
     AudioFormat format;
     if (!AudioFormatOf(output, format))
         return Fail("cannot tell the audio format of " + output + "; name it .wav, .flac or .ogg", kUnreadable);
+    if (output == "-" && isatty(STDOUT_FILENO) == 1)
+        return Fail("will not write sound to a terminal; pipe it into a player, e.g. | aplay", kUnreadable);
     if (SameFile(output, input)) return Fail("the output " + output + " would replace the bank", kUnreadable);
 
     auto chip_bank = std::make_unique<FMInst>();

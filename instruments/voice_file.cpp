@@ -57,39 +57,36 @@ bool ReadBounded(const std::string& path, std::vector<std::uint8_t>& bytes, std:
     return true;
 }
 
-// Every field of a voice, to tell which the loader wrote.
-bool SameField(const FmVoice& a, const FmVoice& b) {
-    if (a.pan == b.pan || a.fl == b.fl || a.con == b.con || a.slot_mask == b.slot_mask || a.ne == b.ne ||
-        a.pms == b.pms || a.ams == b.ams)
-        return true;
+// The fields the loader may write.
+constexpr std::int32_t FmVoice::*kVoiceFields[] = {&FmVoice::pan, &FmVoice::fl,  &FmVoice::con, &FmVoice::slot_mask,
+                                                   &FmVoice::ne,  &FmVoice::pms, &FmVoice::ams, &FmVoice::lfrq,
+                                                   &FmVoice::amd, &FmVoice::pmd, &FmVoice::wf,  &FmVoice::nfrq};
+constexpr std::int32_t FmOperator::*kOperatorFields[] = {
+    &FmOperator::mul, &FmOperator::tl, &FmOperator::ks,  &FmOperator::ar,  &FmOperator::d1r,   &FmOperator::d2r,
+    &FmOperator::d1l, &FmOperator::rr, &FmOperator::dt1, &FmOperator::dt2, &FmOperator::ams_en};
+
+// A value no bank file plausibly gives: what a field holds until the loader
+// writes it.
+constexpr std::int32_t kUnwritten = INT_MIN + 7;
+
+// Calls f(field of `v`, the same field of `defaults`) for every field.
+template <typename F>
+void ForEachField(FmVoice& v, const FmVoice& defaults, F f) {
+    for (auto field : kVoiceFields) f(v.*field, defaults.*field);
     for (unsigned r = 0; r < 4; ++r) {
-        const FmOperator& x = a.op[r];
-        const FmOperator& y = b.op[r];
-        if (x.mul == y.mul || x.tl == y.tl || x.ks == y.ks || x.ar == y.ar || x.d1r == y.d1r || x.d2r == y.d2r ||
-            x.d1l == y.d1l || x.rr == y.rr || x.dt1 == y.dt1 || x.dt2 == y.dt2 || x.ams_en == y.ams_en)
-            return true;
+        for (auto field : kOperatorFields) f(v.op[r].*field, defaults.op[r].*field);
     }
-    return false;
 }
 
-// A voice whose every field differs from the bank's defaults.
-FmVoice Sentinel() {
-    constexpr std::int32_t kMark = INT_MIN + 7;
-    FmVoice v;
-    for (FmOperator& o : v.op) o = {kMark, kMark, kMark, kMark, kMark, kMark, kMark, kMark, kMark, kMark, kMark};
-    v.pan = v.fl = v.con = v.slot_mask = v.ne = v.pms = v.ams = kMark;
-    return v;
-}
-
-// The programs an OPM text defines: loaded once over the defaults and once
-// over sentinel values, a program is defined where a field came out equal.
+// The programs an OPM text defines: loaded over voices whose every field is
+// kUnwritten, a program is defined where the loader wrote a field; its other
+// fields then take the bank's defaults, as a plain load would leave them.
 bool ReadOpmFile(const std::string& path, const std::vector<std::uint8_t>& bytes, VoiceBank& out,
                  VoiceFileError& error) {
-    auto plain = std::make_unique<FMInst>();
-    auto marked = std::make_unique<FMInst>();
-    for (FmVoice& v : marked->voice) v = Sentinel();
-    const int result = plain->Load(path.c_str());
-    if (result == FMInst::kLoadOk) marked->Load(path.c_str());
+    auto bank = std::make_unique<FMInst>();
+    const FmVoice defaults;
+    for (FmVoice& v : bank->voice) ForEachField(v, defaults, [](std::int32_t& field, std::int32_t) { field = kUnwritten; });
+    const int result = bank->Load(path.c_str());
     if (result == FMInst::kLoadOpenError) {
         error = {path, "cannot be read as a bank"};
         return false;
@@ -100,11 +97,17 @@ bool ReadOpmFile(const std::string& path, const std::vector<std::uint8_t>& bytes
     }
     out.voices.clear();
     for (unsigned n = 0; n < FMInst::kMaxInst; ++n) {
-        if (!SameField(plain->voice[n], marked->voice[n])) continue;
-        BankVoice v;
-        v.program = static_cast<int>(n);
-        v.voice = plain->voice[n];
-        out.voices.push_back(std::move(v));
+        FmVoice& v = bank->voice[n];
+        bool written = false;
+        ForEachField(v, defaults, [&written](std::int32_t& field, std::int32_t) { written |= field != kUnwritten; });
+        if (!written) continue;
+        ForEachField(v, defaults, [](std::int32_t& field, std::int32_t fallback) {
+            if (field == kUnwritten) field = fallback;
+        });
+        BankVoice entry;
+        entry.program = static_cast<int>(n);
+        entry.voice = v;
+        out.voices.push_back(std::move(entry));
     }
     voiceformat::ReadOpmExtras(std::string(bytes.begin(), bytes.end()), out);
     return true;

@@ -12,7 +12,10 @@ namespace {
 
 constexpr std::uint16_t kDivision = 48;           // ticks a quarter note
 constexpr std::uint32_t kQuarterMicros = 500000;  // 120 BPM: a quarter note is half a second
-constexpr std::uint8_t kNoteOn = 0x90, kNoteOff = 0x80, kProgram = 0xC0, kMeta = 0xFF, kTempo = 0x51;
+constexpr std::uint8_t kNoteOn = 0x90, kNoteOff = 0x80, kControl = 0xB0, kProgram = 0xC0, kMeta = 0xFF, kTempo = 0x51;
+// The converter ends a song at its last event, not at its End of Track; a
+// volume controller, which it ignores, marks the end of the ring-out.
+constexpr int kVolume = 7, kFullVolume = 127;
 constexpr std::uint8_t kVelocity = 127;  // the voice's own level
 constexpr int kOctave = 12;
 constexpr int kScale[] = {60, 62, 64, 65, 67, 69, 71, 72};
@@ -50,6 +53,7 @@ std::vector<std::uint8_t> AuditionSong(int program) {
     for (int ch = 0; ch < 3; ++ch) track.events.push_back(Channel(tick, kNoteOn, ch, kChord[ch] - kOctave, kVelocity));
     tick += kChordLength;
     for (int ch = 0; ch < 3; ++ch) track.events.push_back(Channel(tick, kNoteOff, ch, kChord[ch] - kOctave));
+    track.events.push_back(Channel(tick + kRingOut, kControl, 0, kVolume, kFullVolume));
     track.end_tick = tick + kRingOut;
     return MIDI::WriteSmf(0, kDivision, {track});
 }

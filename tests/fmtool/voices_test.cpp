@@ -5,6 +5,7 @@
 // and nothing written.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -201,6 +202,19 @@ TEST(Voices, CommandsTakeABankInAnyFormat) {
     EXPECT_NE(r.status, 2) << r.err;
     r = RunFmtool(dir.path(), {"arrange", kDemoSong, "-o", "out.mid", "--bank", "demo.wopn"});
     EXPECT_EQ(r.status, 0) << r.err;
+}
+
+TEST(Voices, TheAuditionIsWrittenAsSound) {
+    TempDir dir;
+    ASSERT_EQ(RunFmtool(dir.path(), {"voices", "export", kDemoBank, "--program", "6", "-o", "organ.y12"}).status, 0);
+    const RunResult r = RunFmtool(dir.path(), {"voices", "audition", "organ.y12"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Bytes wav = dir.Read("organ-0.wav");
+    // Two seconds of scale, a second and a half of chord, a second of ring:
+    // 4.5 s of 16-bit stereo at 44100 Hz behind a 44-byte header.
+    ASSERT_GT(wav.size(), 44u);
+    EXPECT_NEAR(static_cast<double>(wav.size() - 44) / (4 * 44100), 4.5, 0.05);
+    EXPECT_TRUE(std::any_of(wav.begin() + 44, wav.end(), [](std::uint8_t b) { return b != 0; }));
 }
 
 TEST(Voices, TheAuditionPlaysAScaleAndAChordOnTheVoice) {

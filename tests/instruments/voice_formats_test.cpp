@@ -386,6 +386,53 @@ TEST(VoiceFormats, HostileFilesAreRefusedWithTheirReason) {
     }
 }
 
+TEST(VoiceFormats, ToleratedOdditiesAreReadAsTheChipWould) {
+    struct Case {
+        const char* name;
+        VoiceFormat format;
+        Bytes bytes;
+        std::size_t slot;
+        voiceformat::OperatorImage want;  // of operator `slot`
+    };
+    const Bytes tfi = Concat({{0x04, 0x05}, kTfmOps});
+    const Bytes vgi = Concat({{0x04, 0x05, 0x00}, kTfmOps});
+    const Bytes dmp = Concat({{0x0B, 0x02, 0x01}, kDmpBody});
+    auto with = [](Bytes b, std::initializer_list<std::pair<std::size_t, std::uint8_t>> changes) {
+        for (const auto& [at, value] : changes) b[at] = value;
+        return b;
+    };
+    const Case cases[] = {
+        // VGI's layout has no AM flag: a decay byte with bit 7 is register 0x60's image.
+        {"VGI decay with AM", VoiceFormat::kVgi, with(vgi, {{3 + 10 + 5, 0x8C}}), 1, {0x52, 0x28, 0x1F, 0x8C, 0, 0x6F, 0}},
+        // SSG-EG values 1-7 lack the enable bit: off.
+        {"TFI SSG-EG 5", VoiceFormat::kTfi, with(tfi, {{2 + 9, 5}}), 0, {0x11, 0x1E, 0x1F, 0x0A, 0, 0x5F, 0}},
+        {"DMP SSG-EG 3", VoiceFormat::kDmp, with(dmp, {{7 + 10, 3}}), 0, {0x11, 0x1E, 0x1F, 0x0A, 0, 0x5F, 0}},
+        {"TFI SSG-EG 12", VoiceFormat::kTfi, with(tfi, {{2 + 9, 12}}), 0, {0x11, 0x1E, 0x1F, 0x0A, 0, 0x5F, 12}},
+        // Register images: unused bits masked, padding tolerated.
+        {"Y12 unused bits", VoiceFormat::kY12, with(ExY12(), {{0, 0x91}, {2, 0x3F}, {3, 0x6A}, {6, 0xF9}, {7, 0x55}}),
+         0, {0x11, 0x1E, 0x1F, 0x0A, 0, 0x5F, 9}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        VoiceBank read;
+        std::string why;
+        ASSERT_TRUE(ReadVoiceBytes(c.bytes.data(), c.bytes.size(), c.format, read, why)) << why;
+        const voiceformat::OperatorImage got = ToImage(read.voices[0].voice, read.voices[0].extras).op[c.slot];
+        const Bytes gotBytes = {got.dt_mul, got.tl, got.ks_ar, got.am_d1r, got.d2r, got.d1l_rr, got.ssg_eg};
+        const Bytes wantBytes = {c.want.dt_mul, c.want.tl,     c.want.ks_ar, c.want.am_d1r,
+                                 c.want.d2r,    c.want.d1l_rr, c.want.ssg_eg};
+        EXPECT_EQ(gotBytes, wantBytes);
+    }
+    // A percussion OPNI plays as a melodic voice, and says so.
+    Bytes opni = ExOpni();
+    opni[13] = 1;
+    VoiceBank read;
+    std::string why;
+    ASSERT_TRUE(ReadVoiceBytes(opni.data(), opni.size(), VoiceFormat::kOpni, read, why)) << why;
+    ASSERT_EQ(read.voices[0].extras.lost.size(), 1u);
+    EXPECT_NE(read.voices[0].extras.lost[0].find("percussion"), std::string::npos);
+}
+
 TEST(VoiceFormats, TheConvertersBankLoadsFromEveryFormat) {
     testsupport::TempDir dir;
     // OPM text keeps the converter's loader and message.
