@@ -94,18 +94,35 @@ void VoiceRipper::Write(unsigned port, std::uint8_t reg, std::uint8_t data, std:
     }
 }
 
+VoiceRipper::Key VoiceRipper::KeyOf(const VoiceImage& timbre) {
+    Key key{};
+    std::size_t i = 0;
+    for (const voiceformat::OperatorImage& o : timbre.op) {
+        for (std::uint8_t b : {o.dt_mul, o.tl, o.ks_ar, o.am_d1r, o.d2r, o.d1l_rr, o.ssg_eg}) key[i++] = b;
+    }
+    key[i++] = timbre.fb_alg;
+    key[i] = timbre.lfo_sens;
+    return key;
+}
+
 void VoiceRipper::KeyOn(unsigned channel, std::uint64_t sample) {
     if (channel == YM2612::kChannels - 1 && dac_) return;
     ++rip_.key_ons;
     const VoiceImage& now = channels_[channel].regs;
-    const VoiceImage timbre = Timbre(now);
-    for (RippedVoice& known : rip_.voices) {
-        if (Timbre(known.image) != timbre) continue;
+    const Key key = KeyOf(Timbre(now));
+    const auto found = known_.find(key);
+    if (found != known_.end()) {
+        RippedVoice& known = rip_.voices[found->second];
         ++known.notes;
         known.channels |= static_cast<std::uint8_t>(1u << channel);
         if (CarrierLevels(now) < CarrierLevels(known.image)) known.image = now;
         return;
     }
+    if (rip_.voices.size() >= VoiceRip::kMaxVoices) {
+        ++rip_.unkept_key_ons;
+        return;
+    }
+    known_.emplace(key, rip_.voices.size());
     RippedVoice fresh;
     fresh.image = now;
     fresh.channels = static_cast<std::uint8_t>(1u << channel);

@@ -10,7 +10,9 @@
 // bank's levels.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -27,8 +29,13 @@ struct RippedVoice {
 };
 
 struct VoiceRip {
-    std::vector<RippedVoice> voices;  // in order of first use
+    // Far more than a bank holds; a hostile file may hold a new voice at
+    // every key-on, and the rip's memory and time must not grow with it.
+    static constexpr std::size_t kMaxVoices = 1024;
+
+    std::vector<RippedVoice> voices;  // in order of first use, at most kMaxVoices
     unsigned key_ons = 0;             // all FM key-ons read
+    unsigned unkept_key_ons = 0;      // key-ons of further voices, past kMaxVoices
     std::string stopped;              // why the commands stopped early ("cut short ..."), or empty
 };
 
@@ -47,9 +54,13 @@ private:
     };
     void KeyOn(unsigned channel, std::uint64_t sample);
 
+    using Key = std::array<std::uint8_t, 30>;  // a timbre's register bytes
+    static Key KeyOf(const voiceformat::VoiceImage& timbre);
+
     Channel channels_[6];
     bool dac_ = false;  // channel 6 plays samples, not FM
     VoiceRip rip_;
+    std::map<Key, std::size_t> known_;  // timbre -> index in rip_.voices
 };
 
 // Reads the file (VGM or VGZ). False with `error` set ("is not a VGM file")

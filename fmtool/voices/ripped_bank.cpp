@@ -46,7 +46,8 @@ VoiceBank BankFromRip(const VGM::VoiceRip& rip, const std::string& song, std::ve
         bank.voices.push_back(std::move(v));
     }
     if (rip.voices.size() > kMaxPrograms)
-        warnings.push_back("plays " + std::to_string(rip.voices.size()) +
+        warnings.push_back("plays " + std::string(rip.unkept_key_ons ? "more than " : "") +
+                           std::to_string(rip.voices.size()) +
                            " distinct voices; a bank holds 128, so the first 128 used are kept");
     return bank;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fmtool/voices/audition.h"
+#include "fmtool/voices/ripped_bank.h"
 #include "fmtool/voices/voice_character.h"
 #include "instruments/voice_file.h"
 #include "tests/support/run_fmroll.h"
@@ -116,6 +117,27 @@ TEST(Voices, ARippedSongPlaysAgainWithTheSameRegisters) {
     r = RunFmtool(dir.path(), {"voices", "list", "ripped.opm"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 8);
+}
+
+TEST(Voices, ARipOfMoreThanABankKeepsTheFirst128) {
+    VGM::VoiceRip rip;
+    for (int i = 0; i < 130; ++i) {
+        VGM::RippedVoice v;
+        v.image.op[0].tl = static_cast<std::uint8_t>(i);
+        v.first_channel = i % 6;
+        v.channels = static_cast<std::uint8_t>(1u << (i % 6));
+        v.notes = 1;
+        rip.voices.push_back(v);
+    }
+    std::vector<std::string> warnings;
+    const VoiceBank bank = fmtool::BankFromRip(rip, "music/stage1.vgz", warnings);
+    ASSERT_EQ(bank.voices.size(), 128u);
+    EXPECT_EQ(bank.voices[127].program, 127);
+    EXPECT_EQ(bank.voices[127].voice.op[0].tl, 127);
+    EXPECT_EQ(bank.voices[5].extras.name, "stage1 5");
+    EXPECT_EQ(bank.voices[5].extras.notes.at(0), "first heard on FM 6 at 0:00.0; 1 note, on FM 6");
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("130 distinct voices"), std::string::npos) << warnings[0];
 }
 
 TEST(Voices, CharacterFollowsTheRegisters) {

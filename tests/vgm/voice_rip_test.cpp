@@ -158,6 +158,23 @@ TEST(VoiceRip, StreamsOfOtherToolsAreReadAsTheChipWouldPlayThem) {
     EXPECT_EQ(rip.voices[1].first_sample, 735u);
 }
 
+TEST(VoiceRip, AFileOfEndlessNewVoicesKeepsABoundedNumber) {
+    VGM::VoiceRipper ripper;
+    ripper.Write(0, 0xB0, 0x00, 0);  // algorithm 0: M1 is a modulator
+    const unsigned kVoices = VGM::VoiceRip::kMaxVoices + 76;
+    for (unsigned i = 0; i < kVoices; ++i) {
+        ripper.Write(0, 0x40, static_cast<std::uint8_t>(i % 128), i);
+        ripper.Write(0, 0x30, static_cast<std::uint8_t>(i / 128), i);
+        ripper.Write(0, 0x28, 0xF0, i);
+        ripper.Write(0, 0x28, 0x00, i);
+    }
+    const VGM::VoiceRip& rip = ripper.result();
+    EXPECT_EQ(rip.key_ons, kVoices);
+    EXPECT_EQ(rip.voices.size(), VGM::VoiceRip::kMaxVoices);
+    EXPECT_EQ(rip.unkept_key_ons, 76u);
+    EXPECT_EQ(rip.voices.back().image.op[0].tl, (VGM::VoiceRip::kMaxVoices - 1) % 128);
+}
+
 TEST(VoiceRip, FilesThatAreNoVgmAreRefused) {
     VGM::VoiceRip rip;
     std::string error;
