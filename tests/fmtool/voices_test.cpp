@@ -199,6 +199,8 @@ TEST(Voices, HostileInputsGetOneLineAndNothingIsWritten) {
         {"rip of no VGM", {"voices", "rip", "short.tfi", "-o", "keep.opm"}, 2, "short.tfi: "},
         {"bank of convert", {"convert", "--bank", "short.tfi", "nothing.mid"}, 2, "short.tfi: is 41 bytes"},
         {"output is input", {"voices", "import", "keep.opm", "-o", "keep.opm"}, 2, "would replace an input"},
+        {"endless input", {"voices", "import", "/dev/zero", "-o", "keep.opm"}, 2,
+         "/dev/zero: is larger than 64 MiB: not a voice file"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

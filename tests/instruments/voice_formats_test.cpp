@@ -205,6 +205,27 @@ TEST(VoiceFormats, EveryFieldAFormatHoldsSurvivesWriteAndRead) {
     }
 }
 
+TEST(VoiceFormats, ValuesNoRegisterHoldsAreWrittenAsTheChipReadsThemAndSaid) {
+    BankVoice v = Ex();
+    v.voice.op[0].ar = 40;   // the converter writes 0x28: the chip reads 8
+    v.voice.op[3].tl = 130;  // and 130 & 127 = 2
+    v.voice.con = 9;
+    VoiceBank one;
+    one.voices.push_back(v);
+    std::vector<std::string> losses;
+    const Bytes bytes = EncodeVoiceFile(VoiceFormat::kOpni, one, {}, losses);
+    const std::vector<std::string> want = {"M1 AR 40 is outside 0-31: the chip reads 8",
+                                           "C2 TL 130 is outside 0-127: the chip reads 2",
+                                           "CON 9 is outside 0-7: the chip reads 1"};
+    EXPECT_EQ(losses, want);
+    VoiceBank back;
+    std::string why;
+    ASSERT_TRUE(ReadVoiceBytes(bytes.data(), bytes.size(), VoiceFormat::kOpni, back, why)) << why;
+    EXPECT_EQ(back.voices[0].voice.op[0].ar, 8);
+    EXPECT_EQ(back.voices[0].voice.op[3].tl, 2);
+    EXPECT_EQ(back.voices[0].voice.con, 1);
+}
+
 TEST(VoiceFormats, WopnKeepsProgramNumbersAndNames) {
     VoiceBank bank;
     const std::vector<BankVoice> varied = VariedVoices();
