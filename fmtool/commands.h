@@ -14,5 +14,6 @@ void AddArrangeCommand(CLI::App& app, int& status);
 void AddConvertCommand(CLI::App& app, int& status);
 void AddPlayCommand(CLI::App& app, int& status);
 void AddInfoCommand(CLI::App& app, int& status);
+void AddVoicesCommand(CLI::App& app, int& status);
 
 }  // namespace fmtool

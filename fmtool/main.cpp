@@ -39,7 +39,7 @@ void AddHelpCommand(CLI::App& app, int& status) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"fmtool: check, arrange, convert, play and inspect songs for the Sega Mega Drive / Genesis sound chips"};
+    CLI::App app{"fmtool: check, arrange, convert, play and inspect songs for the Sega Mega Drive / Genesis sound chips, and bring your own FM voices"};
     app.name("fmtool");
     app.set_version_flag("--version", std::string("fmtool (fmroll) ") + FMROLL_VERSION);
     app.require_subcommand(1);
@@ -50,6 +50,7 @@ int main(int argc, char** argv) {
     fmtool::AddConvertCommand(app, status);
     fmtool::AddPlayCommand(app, status);
     fmtool::AddInfoCommand(app, status);
+    fmtool::AddVoicesCommand(app, status);
     AddHelpCommand(app, status);
 
     return RunGuarded([&] {
