@@ -60,7 +60,7 @@ std::vector<std::uint8_t> AuditionSong(int program) {
 
 std::vector<std::uint8_t> AuditionVgm(FMInst& bank, int program) {
     const std::vector<std::uint8_t> smf = AuditionSong(program);
-    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(smf.data(), smf.size(), false);
+    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(smf.data(), smf.size());
     if (!song) return {};
     VGMOUT vgm;
     MIDI::RenderSong(song.get(), &bank, &vgm);

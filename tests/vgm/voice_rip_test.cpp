@@ -24,7 +24,7 @@ using voiceformat::ToImage;
 using voiceformat::VoiceImage;
 
 Bytes Convert(const Bytes& smf, FMInst& bank) {
-    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(smf.data(), smf.size(), false);
+    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(smf.data(), smf.size());
     EXPECT_TRUE(song);
     VGMOUT vgm;
     MIDI::RenderSong(song.get(), &bank, &vgm);
