@@ -7,7 +7,8 @@
 // follow square channel 3's period and are never used. The noise channel has
 // no envelope, so the arranger writes the decay as expression steps, one a
 // frame, and it plays one hit at a time: when hits meet in a frame the one of
-// highest priority wins (kick and snare before hats and cymbals).
+// highest priority wins (kick and snare before hats and cymbals; see
+// noise_channel.h).
 //
 // Drums with a pitch (kicks, toms, hand drums, cowbell, agogo, claves, wood
 // blocks, triangle) may instead take a tone channel that is free: an FM

@@ -7,6 +7,8 @@
 
 namespace fmtool {
 
+static_assert(FMInst::kMaxInst >= kGmPrograms, "a bank holds a voice for every General MIDI program");
+
 namespace {
 
 constexpr int kPianos = 0, kChromaticPercussion = 1, kGuitars = 3, kBasses = 4, kPercussive = 14;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "chips/sn76489_map.h"
 #include "fmtool/arrange/chip_level.h"
 #include "fmtool/arrange/chip_pitch.h"
 #include "fmtool/arrange/drum_map.h"
@@ -11,7 +12,7 @@ namespace fmtool {
 namespace {
 
 constexpr int kQuarterSteps = 4;  // drum decay is counted in quarter attenuation steps
-constexpr int kSilentAttenuation = 15;
+constexpr int kSilentAttenuation = SN76489::kSilent;
 constexpr int kCentrePan = 64;
 constexpr int kLeftBelow = 32, kRightAbove = 95;
 

@@ -9,11 +9,13 @@
 #include <vector>
 
 #include "fmtool/arrange/chip_level.h"
+#include "fmtool/arrange/frame_timeline.h"
 #include "fmtool/arrange/gm_programs.h"
 #include "fmtool/arrange/noise_channel.h"
 #include "fmtool/arrange/note_writer.h"
 #include "fmtool/arrange/voice_requests.h"
 #include "instruments/fminst.h"
+#include "midi/smf_score.h"
 
 namespace {
 
@@ -350,6 +352,63 @@ TEST(NoiseChannel, OneHitAtATimeByPriorityThenLevelThenTime) {
             EXPECT_EQ(hit.start.frame, c.turns[t].start) << "turn " << t;
             EXPECT_EQ(turns[t].stop, c.turns[t].stop) << "turn " << t;
         }
+    }
+}
+
+// A hit written on the noise channel: its kind, then its level frame by frame
+// (2 dB attenuation steps below the squares' full level) until it falls
+// silent or its turn ends.
+TEST(NoiseChannel, AHitFallsFrameByFrameUntilSilentOrCut) {
+    constexpr std::uint64_t kStart = 3;
+    struct Case {
+        const char* name;
+        int key;
+        double db, gain;
+        std::uint64_t stop;
+        int kind;
+        std::vector<int> attenuation;  // from its start frame on
+    };
+    const Case cases[] = {
+        {"a closed hat, short and falling fast", 42, -6, 0, kStart + 2, 4, {9, 13}},
+        {"a crash falls silent before its length", 49, -6, 0, kStart + 30, 4,
+         {7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14}},
+        {"a crash cut by the next hit", 49, -6, 0, kStart + 5, 4, {7, 7, 8, 8, 9}},
+        {"the loudest kick: 6 dB below full", 36, 0, 0, kStart + 5, 2, {3, 6, 9, 12}},
+        {"the song's gain raises a quiet kick as far", 36, -10, 10, kStart + 5, 2, {3, 6, 9, 12}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto bank = BankWith({});
+        const fmtool::ProgramVoices voices(*bank);
+        fmtool::ArrangedTracks tracks;
+        fmtool::DrumHit hit = HitAt(kStart, c.key);
+        hit.start.tick = fmtool::FirstTickOfFrame(kStart);
+        hit.velocity = 100;
+        hit.level_db = c.db;
+        fmtool::NoteWriter(tracks, voices, c.gain).NoiseHit(hit, c.stop);
+        const std::vector<std::uint8_t> smf = tracks.Finish(2000);
+        MIDI::Score score;
+        ASSERT_TRUE(MIDI::ReadScore(smf.data(), smf.size(), score));
+
+        int program = -1, expression = 127;
+        std::uint64_t on = 0, off = 0;
+        std::vector<int> attenuation;
+        for (const MIDI::ScoreEvent& e : score.events) {
+            if (!e.IsChannel() || e.Channel() != fmtool::kNoiseChannel) continue;
+            const std::uint64_t frame = fmtool::FrameOfTick(e.tick);
+            if (on && !off) attenuation.resize(frame - on, 15 - expression / 8);
+            if (e.Kind() == 0xC0) program = e.data1;
+            if (e.Kind() == 0xB0 && e.data1 == 11) expression = e.data2;
+            if (e.IsNoteOn()) {
+                EXPECT_EQ(e.data1, c.key);
+                on = frame;
+            }
+            if (e.IsNoteOff()) off = frame;
+        }
+        EXPECT_EQ(program, c.kind);
+        EXPECT_EQ(on, kStart);
+        EXPECT_EQ(off, kStart + c.attenuation.size());
+        EXPECT_EQ(attenuation, c.attenuation);
     }
 }
 
