@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "fmtool/arrange/song_tag.h"
 #include "fmtool/commands.h"
 #include "fmtool/play/audio_file.h"
 #include "fmtool/play/audio_render.h"
@@ -53,14 +54,6 @@ void Warn(const std::string& file, const std::string& message) {
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa, sb;
     return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-std::string Stem(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = base.find_last_of('.');
-    if (dot != std::string::npos && dot > 0) base.resize(dot);
-    return base;
 }
 
 // Writes the bytes in place of `path` whole or not at all.
@@ -216,7 +209,7 @@ int RunAudition(const VoicesOptions& opt) {
     const BankVoice* v = PickProgram(bank, input, opt.program, error);
     if (v == nullptr) return Fail(error, kUnreadable);
     const std::string output =
-        opt.output.empty() ? Stem(input) + "-" + std::to_string(v->program) + ".wav" : opt.output;
+        opt.output.empty() ? FileStem(input) + "-" + std::to_string(v->program) + ".wav" : opt.output;
     AudioFormat format;
     if (!AudioFormatOf(output, format))
         return Fail("cannot tell the audio format of " + output + "; name it .wav, .flac or .ogg", kUnreadable);

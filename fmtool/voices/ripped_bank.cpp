@@ -1,5 +1,7 @@
 #include "fmtool/voices/ripped_bank.h"
 
+#include "chips/ym2612_map.h"
+#include "fmtool/arrange/song_tag.h"
 #include "midi/smf_score.h"
 #include "vgm/vgm_format.h"
 
@@ -7,15 +9,7 @@ namespace fmtool {
 
 namespace {
 
-constexpr std::size_t kMaxPrograms = 128;
-
-std::string Stem(const std::string& path) {
-    const std::size_t slash = path.find_last_of('/');
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = base.find_last_of('.');
-    if (dot != std::string::npos && dot > 0) base.resize(dot);
-    return base;
-}
+constexpr std::size_t kMaxPrograms = FMInst::kMaxInst;
 
 std::string FmName(int channel) { return "FM " + std::to_string(channel + 1); }
 
@@ -26,7 +20,7 @@ std::string RipComment(const VGM::RippedVoice& voice) {
                        MIDI::FormatMinutes(static_cast<double>(voice.first_sample) / VGM::kSampleRate) + "; " +
                        std::to_string(voice.notes) + (voice.notes == 1 ? " note" : " notes") + ", on ";
     bool first = true;
-    for (int c = 0; c < 6; ++c) {
+    for (int c = 0; c < static_cast<int>(YM2612::kChannels); ++c) {
         if (!(voice.channels & (1u << c))) continue;
         text += (first ? "" : ", ") + FmName(c);
         first = false;
@@ -36,7 +30,7 @@ std::string RipComment(const VGM::RippedVoice& voice) {
 
 VoiceBank BankFromRip(const VGM::VoiceRip& rip, const std::string& song, std::vector<std::string>& warnings) {
     VoiceBank bank;
-    const std::string stem = Stem(song);
+    const std::string stem = FileStem(song);
     for (std::size_t i = 0; i < rip.voices.size() && i < kMaxPrograms; ++i) {
         BankVoice v;
         v.program = static_cast<int>(i);

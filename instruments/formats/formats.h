@@ -3,8 +3,8 @@
 // to the reason in a few words ("is 41 bytes; a TFI voice is 42"). A writer
 // takes a voice at the chip's field widths (values outside them are masked,
 // see OutOfRange) and adds a line to `losses` for every field it cannot hold
-// that differs from the format's default. Layouts: VOICE-FORMATS in the docs
-// folder of the project's shared notes; each file names its choices.
+// that differs from the format's default. The layouts follow the formats'
+// public documentation; each file says where it had to choose.
 #pragma once
 
 #include <cstddef>

@@ -96,6 +96,34 @@ TEST(Voices, EveryFormatOutAndBackWritesTheSameRegisters) {
     }
 }
 
+TEST(Voices, AVoiceFileThroughAnOpmBankComesBackByteForByte) {
+    // A voice with every field the binary formats hold set, SSG-EG among
+    // them, which the OPM bank carries in a comment.
+    VoiceBank bank;
+    VoiceFileError error;
+    ASSERT_TRUE(ReadVoiceFile(kDemoBank, bank, error)) << error.Message();
+    BankVoice v = bank.voices.at(4);
+    v.extras.ssg_eg[2] = 13;
+    v.voice.op[1].ams_en = 1;
+    for (FmOperator& o : v.voice.op) o.dt1 = o.dt1 == 4 ? 0 : o.dt1;
+    VoiceBank one;
+    one.voices.push_back(v);
+    TempDir dir;
+    for (const char* extension : {"tfi", "vgi", "y12", "dmp", "opni"}) {
+        SCOPED_TRACE(extension);
+        const std::string name = std::string("voice.") + extension;
+        std::vector<std::string> losses;
+        const Bytes original = EncodeVoiceFile(VoiceFormatOfName(name), one, {}, losses);
+        dir.Write(name, original);
+        RunResult r = RunFmtool(dir.path(), {"voices", "import", name, "-o", "bank.opm", "--program", "9"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find("SSG-EG"), std::string::npos) << r.err;
+        r = RunFmtool(dir.path(), {"voices", "export", "bank.opm", "--program", "9", "-o", std::string("again.") + extension});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(dir.Read(std::string("again.") + extension), original);
+    }
+}
+
 TEST(Voices, ARippedSongPlaysAgainWithTheSameRegisters) {
     // Every demo program at full velocity on its own channel, in program
     // order, so that the ripped programs come back at their numbers.

@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "chips/ym2612_map.h"
 #include "instruments/fminst.h"
 #include "midi/render_song.h"
 #include "tests/support/run_fmroll.h"
@@ -94,9 +95,8 @@ TEST(VoiceRip, TheDemoSongPlaysOnlyVoicesOfItsBank) {
     ASSERT_FALSE(rip.voices.empty());
     // Carrier levels follow the velocities: compare the rest.
     auto timbre = [](VoiceImage image) {
-        const unsigned alg = image.fb_alg & 7;
         for (unsigned s = 0; s < 4; ++s) {
-            if (s >= (alg == 7 ? 0u : alg >= 5 ? 1u : alg == 4 ? 2u : 3u)) image.op[s].tl = 0;
+            if (YM2612::IsCarrier(YM2612::AlgorithmOf(image.fb_alg), s)) image.op[s].tl = 0;
         }
         return image;
     };
