@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "midi/render_song.h"
+#include "midi/read_song.h"
 #include "midi/smf_file.h"
 #include "midi/smf_format.h"
 

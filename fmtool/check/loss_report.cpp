@@ -9,7 +9,7 @@
 #include "fmtool/check/score_times.h"
 #include "instruments/fminst.h"
 #include "midi/sequencer_rules.h"
-#include "midi/render_song.h"
+#include "midi/read_song.h"
 #include "midi/smf_format.h"
 
 namespace fmtool {
