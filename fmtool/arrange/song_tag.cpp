@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
-#include "midi/smf_format.h"
-#include "midi/smf_score.h"
+#include "smf/smf_format.h"
+#include "smf/smf_score.h"
 
 namespace fmtool {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "midi/read_song.h"
+#include "smf/read_song.h"
 
 namespace fmtool {
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "midi/dmidi.h"
-#include "midi/midic.h"
+#include "smf/dmidi.h"
+#include "smf/midic.h"
 
 namespace MIDI {
 

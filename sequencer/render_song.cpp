@@ -1,8 +1,8 @@
-#include "midi/render_song.h"
+#include "sequencer/render_song.h"
 
 #include "chips/dcsgdrv.h"
 #include "chips/opn2drv.h"
-#include "midi/midip.h"
+#include "sequencer/midip.h"
 #include "vgm/vgmout.h"
 
 namespace MIDI {

@@ -2,8 +2,8 @@
 // command-line programs, the fuzz targets and the benchmarks.
 #pragma once
 
-#include "midi/dmidi.h"
-#include "midi/read_song.h"
+#include "smf/dmidi.h"
+#include "smf/read_song.h"
 
 class FMInst;
 class VGMOUT;

@@ -1,4 +1,4 @@
-#include "midi/read_song.h"
+#include "smf/read_song.h"
 
 namespace MIDI {
 
