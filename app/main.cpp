@@ -8,8 +8,8 @@
 
 #include "common/run_guard.h"
 #include "instruments/fminst.h"
-#include "midi/render_song.h"
-#include "midi/smf_file.h"
+#include "sequencer/render_song.h"
+#include "smf/smf_file.h"
 #include "vgm/vgmout.h"
 
 // The instrument bank, built with its default voices before main runs.

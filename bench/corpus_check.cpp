@@ -14,8 +14,8 @@
 
 #include "fmtool/check/loss_report.h"
 #include "instruments/fminst.h"
-#include "midi/render_song.h"
-#include "midi/smf_score.h"
+#include "sequencer/render_song.h"
+#include "smf/smf_score.h"
 #include "vgm/chip_notes.h"
 #include "vgm/vgm_format.h"
 #include "vgm/vgmout.h"

@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "instruments/fminst.h"
-#include "midi/midic.h"
-#include "midi/render_song.h"
+#include "smf/midic.h"
+#include "sequencer/render_song.h"
 #include "vgm/vgmout.h"
 
 namespace {

@@ -21,7 +21,7 @@
 #include "fmtool/play/audio_render.h"
 #include "fmtool/info/vgm_inspect.h"
 #include "instruments/fminst.h"
-#include "midi/render_song.h"
+#include "sequencer/render_song.h"
 #include "vgm/vgm_format.h"
 #include "vgm/vgmout.h"
 

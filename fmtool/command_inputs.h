@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "midi/smf_score.h"
+#include "smf/smf_score.h"
 
 class FMInst;
 

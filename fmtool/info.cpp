@@ -12,7 +12,7 @@
 #include "fmtool/info/info_report.h"
 #include "fmtool/info/piano_roll.h"
 #include "fmtool/info/vgm_inspect.h"
-#include "midi/smf_score.h"
+#include "smf/smf_score.h"
 #include "vgm/vgm_format.h"
 #include "vgm/vgm_save.h"
 

@@ -14,7 +14,7 @@
 #include "fmtool/play/audio_file.h"
 #include "fmtool/play/audio_render.h"
 #include "fmtool/commands.h"
-#include "midi/smf_score.h"
+#include "smf/smf_score.h"
 #include "vgm/vgm_file.h"
 #include "vgm/vgm_format.h"
 #include "vgm/vgm_stream.h"

@@ -16,8 +16,8 @@
 #include "fuzz/fuzz_support.h"
 #include "instruments/fminst.h"
 #include "instruments/gm_bank.h"
-#include "midi/render_song.h"
-#include "midi/smf_score.h"
+#include "sequencer/render_song.h"
+#include "smf/smf_score.h"
 #include "vgm/gd3.h"
 #include "vgm/vgmout.h"
 

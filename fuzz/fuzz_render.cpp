@@ -9,8 +9,8 @@
 
 #include "fuzz/fuzz_support.h"
 #include "instruments/fminst.h"
-#include "midi/midic.h"
-#include "midi/render_song.h"
+#include "smf/midic.h"
+#include "sequencer/render_song.h"
 #include "vgm/vgm_format.h"
 #include "vgm/vgmout.h"
 

@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "fuzz/fuzz_support.h"
-#include "midi/midic.h"
+#include "smf/midic.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzsupport::SilenceStandardStreams();

@@ -10,7 +10,7 @@
 #include <streambuf>
 
 #include "instruments/fminst.h"
-#include "midi/dmidi.h"
+#include "smf/dmidi.h"
 
 namespace fuzzsupport {
 

@@ -4,7 +4,7 @@
 
 #include "fmtool/arrange/chip_pitch.h"
 #include "fmtool/arrange/frame_timeline.h"
-#include "midi/smf_format.h"
+#include "smf/smf_format.h"
 
 namespace fmtool {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "midi/smf_writer.h"
+#include "smf/smf_writer.h"
 
 namespace fmtool {
 

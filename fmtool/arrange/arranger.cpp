@@ -11,9 +11,10 @@
 #include "fmtool/arrange/song_tag.h"
 #include "fmtool/arrange/voice_allocator.h"
 #include "fmtool/arrange/voice_requests.h"
-#include "midi/midic.h"
-#include "midi/smf_format.h"
-#include "midi/smf_score.h"
+#include "instruments/fminst.h"
+#include "smf/midic.h"
+#include "smf/smf_format.h"
+#include "smf/smf_score.h"
 
 namespace fmtool {
 

@@ -5,7 +5,7 @@
 
 #include "chips/opn2drv.h"
 #include "instruments/fminst.h"
-#include "midi/sequencer_rules.h"
+#include "sequencer/sequencer_rules.h"
 
 namespace fmtool {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "midi/smf_score.h"
+#include "smf/smf_score.h"
 
 namespace fmtool {
 

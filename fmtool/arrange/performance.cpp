@@ -5,8 +5,8 @@
 #include <string>
 
 #include "fmtool/arrange/chip_level.h"
-#include "midi/smf_format.h"
-#include "midi/smf_score.h"
+#include "smf/smf_format.h"
+#include "smf/smf_score.h"
 
 namespace fmtool {
 

@@ -4,9 +4,9 @@
 #include <cctype>
 #include <vector>
 
-#include "midi/gm_programs.h"
-#include "midi/smf_format.h"
-#include "midi/smf_score.h"
+#include "smf/gm_programs.h"
+#include "smf/smf_format.h"
+#include "smf/smf_score.h"
 #include "text/text_clean.h"
 
 namespace fmtool {

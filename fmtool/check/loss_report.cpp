@@ -8,9 +8,9 @@
 
 #include "fmtool/check/score_times.h"
 #include "instruments/fminst.h"
-#include "midi/sequencer_rules.h"
-#include "midi/render_song.h"
-#include "midi/smf_format.h"
+#include "sequencer/sequencer_rules.h"
+#include "smf/read_song.h"
+#include "smf/smf_format.h"
 
 namespace fmtool {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "fmtool/check/playback_model.h"
-#include "midi/dmidi.h"
-#include "midi/smf_score.h"
+#include "smf/dmidi.h"
+#include "smf/smf_score.h"
 
 class FMInst;
 

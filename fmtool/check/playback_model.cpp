@@ -9,8 +9,8 @@
 #include "chips/sn76489_map.h"
 #include "chips/ym2612_map.h"
 #include "instruments/fminst.h"
-#include "midi/sequencer_rules.h"
-#include "midi/smf_format.h"
+#include "sequencer/sequencer_rules.h"
+#include "smf/smf_format.h"
 #include "vgm/chip_notes.h"
 
 namespace fmtool {

@@ -28,7 +28,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "midi/dmidi.h"
+#include "smf/dmidi.h"
 
 class FMInst;
 

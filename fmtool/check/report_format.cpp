@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "midi/smf_score.h"
+#include "smf/smf_score.h"
 
 namespace fmtool {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "midi/render_song.h"
+#include "smf/read_song.h"
 
 namespace fmtool {
 

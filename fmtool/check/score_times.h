@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "midi/dmidi.h"
-#include "midi/smf_score.h"
+#include "smf/dmidi.h"
+#include "smf/smf_score.h"
 
 namespace fmtool {
 

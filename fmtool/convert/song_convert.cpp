@@ -9,8 +9,8 @@
 
 #include "fmtool/arrange/song_tag.h"
 #include "instruments/fminst.h"
-#include "midi/render_song.h"
-#include "midi/smf_score.h"
+#include "sequencer/render_song.h"
+#include "smf/smf_score.h"
 #include "vgm/gd3.h"
 #include "vgm/vgm_save.h"
 #include "vgm/vgmout.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <iomanip>
 
-#include "midi/smf_score.h"
+#include "smf/smf_score.h"
 #include "text/text_clean.h"
 #include "text/utf8.h"
 #include "vgm/vgm_format.h"

@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "fmtool/info/vgm_inspect.h"
-#include "midi/midip.h"
-#include "midi/smf_score.h"
+#include "sequencer/midip.h"
+#include "smf/smf_score.h"
 #include "text/text_clean.h"
 #include "vgm/gd3.h"
 #include "vgm/vgm_format.h"

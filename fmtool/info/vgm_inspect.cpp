@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "midi/smf_score.h"
+#include "smf/smf_score.h"
 #include "vgm/vgm_format.h"
 
 namespace fmtool {

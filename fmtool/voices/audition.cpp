@@ -2,8 +2,9 @@
 
 #include <memory>
 
-#include "midi/render_song.h"
-#include "midi/smf_writer.h"
+#include "sequencer/render_song.h"
+#include "smf/read_song.h"
+#include "smf/smf_writer.h"
 #include "vgm/vgmout.h"
 
 namespace fmtool {

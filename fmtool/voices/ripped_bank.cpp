@@ -2,7 +2,7 @@
 
 #include "chips/ym2612_map.h"
 #include "fmtool/arrange/song_tag.h"
-#include "midi/smf_score.h"
+#include "smf/smf_score.h"
 #include "vgm/vgm_format.h"
 
 namespace fmtool {

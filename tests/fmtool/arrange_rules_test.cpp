@@ -15,7 +15,7 @@
 #include "fmtool/arrange/note_writer.h"
 #include "fmtool/arrange/voice_requests.h"
 #include "instruments/fminst.h"
-#include "midi/smf_score.h"
+#include "smf/smf_score.h"
 
 namespace {
 

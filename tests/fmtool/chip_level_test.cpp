@@ -11,7 +11,7 @@
 #include "chips/dcsgdrv.h"
 #include "chips/opn2drv.h"
 #include "instruments/fminst.h"
-#include "midi/sequencer_rules.h"
+#include "sequencer/sequencer_rules.h"
 
 namespace {
 

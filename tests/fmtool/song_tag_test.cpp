@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "midi/smf_score.h"
+#include "smf/smf_score.h"
 #include "tests/support/smf_builder.h"
 
 namespace {

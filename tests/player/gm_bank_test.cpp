@@ -14,7 +14,7 @@
 
 #include "instruments/fminst.h"
 #include "instruments/gm_bank.h"
-#include "midi/render_song.h"
+#include "sequencer/render_song.h"
 #include "tests/player/gme_render.h"
 #include "tests/support/smf_builder.h"
 #include "tests/support/vgm_reader.h"

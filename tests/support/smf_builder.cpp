@@ -1,6 +1,6 @@
 #include "tests/support/smf_builder.h"
 
-#include "midi/smf_format.h"
+#include "smf/smf_format.h"
 
 namespace testsupport {
 

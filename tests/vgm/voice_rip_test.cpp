@@ -12,7 +12,8 @@
 
 #include "chips/ym2612_map.h"
 #include "instruments/fminst.h"
-#include "midi/render_song.h"
+#include "sequencer/render_song.h"
+#include "smf/read_song.h"
 #include "tests/support/run_fmroll.h"
 #include "tests/support/smf_builder.h"
 #include "vgm/vgmout.h"

@@ -1,6 +1,6 @@
 // The sequencer driving real chip drivers into a real writer: what reaches
 // the VGM stream for each kind of event.
-#include "midi/midip.h"
+#include "sequencer/midip.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include "chips/dcsgdrv.h"
 #include "chips/opn2drv.h"
 #include "instruments/fminst.h"
-#include "midi/render_song.h"
+#include "sequencer/render_song.h"
 #include "tests/support/vgm_reader.h"
 #include "vgm/vgmout.h"
 

@@ -1,9 +1,9 @@
 // The SMF writer, read back by the converter's own reader.
-#include "midi/smf_writer.h"
+#include "smf/smf_writer.h"
 
 #include <gtest/gtest.h>
 
-#include "midi/smf_score.h"
+#include "smf/smf_score.h"
 
 namespace {
 

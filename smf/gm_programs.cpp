@@ -1,4 +1,4 @@
-#include "midi/gm_programs.h"
+#include "smf/gm_programs.h"
 
 #include <cctype>
 #include <string>

@@ -7,8 +7,8 @@
 #include <list>
 #include <vector>
 
-#include "midi/dmidi.h"
-#include "midi/sequencer_rules.h"
+#include "smf/dmidi.h"
+#include "sequencer/sequencer_rules.h"
 #include "vgm/vgm_format.h"
 
 class OPN2DRV;

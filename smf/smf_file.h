@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "midi/smf_status.h"
+#include "smf/smf_status.h"
 
 namespace MIDI {
 

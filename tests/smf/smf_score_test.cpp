@@ -1,4 +1,4 @@
-#include "midi/smf_score.h"
+#include "smf/smf_score.h"
 
 #include <gtest/gtest.h>
 

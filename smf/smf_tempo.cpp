@@ -1,4 +1,4 @@
-#include "midi/smf_tempo.h"
+#include "smf/smf_tempo.h"
 
 #include <cassert>
 

@@ -1,4 +1,4 @@
-#include "midi/midic.h"
+#include "smf/midic.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "midi/smf_writer.h"
+#include "smf/smf_writer.h"
 
 #include <algorithm>
 
-#include "midi/smf_format.h"
+#include "smf/smf_format.h"
 
 namespace MIDI {
 

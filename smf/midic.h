@@ -7,8 +7,8 @@
 #include <functional>
 #include <memory>
 
-#include "midi/dmidi.h"
-#include "midi/smf_status.h"
+#include "smf/dmidi.h"
+#include "smf/smf_status.h"
 #include "vgm/vgm_format.h"
 
 namespace MIDI {

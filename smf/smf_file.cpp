@@ -1,4 +1,4 @@
-#include "midi/smf_file.h"
+#include "smf/smf_file.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,10 +1,10 @@
-#include "midi/midip.h"
+#include "sequencer/midip.h"
 
 #include <cassert>
 
 #include "chips/dcsgdrv.h"
 #include "chips/opn2drv.h"
-#include "midi/smf_format.h"
+#include "smf/smf_format.h"
 #include "vgm/vgmout.h"
 
 namespace MIDI {

@@ -1,11 +1,11 @@
-#include "midi/midic.h"
+#include "smf/midic.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "midi/smf_bytes.h"
-#include "midi/smf_format.h"
-#include "midi/smf_tempo.h"
+#include "smf/smf_bytes.h"
+#include "smf/smf_format.h"
+#include "smf/smf_tempo.h"
 
 namespace MIDI {
 

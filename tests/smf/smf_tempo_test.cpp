@@ -5,7 +5,7 @@
 #include <cfloat>
 #include <cstdint>
 
-#include "midi/smf_tempo.h"
+#include "smf/smf_tempo.h"
 
 TEST(TempoToBpm, WorkedValues) {
     const struct {

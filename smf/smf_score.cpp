@@ -1,12 +1,12 @@
-#include "midi/smf_score.h"
+#include "smf/smf_score.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "midi/render_song.h"
-#include "midi/smf_file.h"
-#include "midi/smf_format.h"
+#include "smf/read_song.h"
+#include "smf/smf_file.h"
+#include "smf/smf_format.h"
 
 namespace MIDI {
 

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "midi/dmidi.h"
-#include "midi/smf_status.h"
+#include "smf/dmidi.h"
+#include "smf/smf_status.h"
 
 namespace MIDI {
 

@@ -1,9 +1,4 @@
-#include "midi/render_song.h"
-
-#include "chips/dcsgdrv.h"
-#include "chips/opn2drv.h"
-#include "midi/midip.h"
-#include "vgm/vgmout.h"
+#include "smf/read_song.h"
 
 namespace MIDI {
 
@@ -14,20 +9,6 @@ std::unique_ptr<DMIDI> ReadSong(const std::uint8_t* data, std::size_t size, cons
     if (song && !reader.convert_clock_to_frame(song.get(), kFramesPerSecond)) song.reset();
     if (status != nullptr) *status = reader.status();
     return song;
-}
-
-void RenderSong(DMIDI* song, FMInst* bank, VGMOUT* vgm) {
-    OPN2DRV fm;
-    DCSGDRV dcsg;
-    MIDIP player;
-    fm.InstSet(bank);
-    fm.VgmSet(vgm);
-    dcsg.VgmSet(vgm);
-    player.SetFmdrv(&fm);
-    player.SetDcsgdrv(&dcsg);
-    player.SetVgmout(vgm);
-    player.SetConvertedSmf(song);
-    player.Render();
 }
 
 }  // namespace MIDI
