@@ -111,8 +111,8 @@ FMTOOL=$(cd "$(dirname "$FMTOOL")" && pwd)/$(basename "$FMTOOL")
 rm -rf "$OUT/rows"
 mkdir -p "$OUT/rows" "$OUT/work"
 export FMTOOL OUT CACHE SF2_DIR MIN_NOTES
-find -L "$CORPUS" -maxdepth 1 -type f \( -name '*.mid' -o -name '*.midi' -o -name '*.kar' -o -name '*.rmi' \) |
-    sort | xargs -P "${JOBS:-2}" -I{} nice -n 10 sh "$0" --song {}
+find -L "$CORPUS" -maxdepth 1 -type f \( -name '*.mid' -o -name '*.midi' -o -name '*.kar' -o -name '*.rmi' \) -print0 |
+    sort -z | xargs -0 -P "${JOBS:-2}" -n 1 nice -n 10 sh "$0" --song
 
 {
     echo "song,status,notes,y_chroma12,y_chroma84,y_onset,y_loudness,y_shift_ms,y_frames,ref_sound_s,c_chroma12,c_chroma84,c_onset,c_loudness,c_shift_ms,c_frames,c_ref_sound_s"

@@ -35,9 +35,10 @@ other rates are resampled):
     Levels are floored 40 dB under the loudest frame for the loudness
     correlation.
   - Time shift: the test may be moved by one whole-file shift of up to
-    +-MAX_SHIFT_MS in steps of 256 samples (5.8 ms); the shift that gives the
-    highest mean of the four figures is used for all four, and reported
-    (positive: the test sounds later than the reference). Frames that a
+    +-MAX_SHIFT_MS in steps of 256 samples (5.8 ms; for 150 ms, 25 steps
+    or 145.1 ms); the shift that gives the highest mean of the four figures
+    is used for all four, and reported (positive: the test sounds later than
+    the reference). Frames that a
     negative shift would take from before the start of the test are left
     out.
 """
