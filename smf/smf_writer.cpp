@@ -12,8 +12,10 @@ void AppendBe(std::vector<std::uint8_t>& out, std::uint64_t value, int bytes) {
     for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
+// Byte by byte: GCC 12's -O3 takes a range insert into the still empty vector
+// for an overflow (a false -Wstringop-overflow).
 void AppendTag(std::vector<std::uint8_t>& out, const char (&tag)[4]) {
-    for (const char c : tag) out.push_back(static_cast<std::uint8_t>(c));
+    for (char c : tag) out.push_back(static_cast<std::uint8_t>(c));
 }
 
 // Program change and channel pressure carry one data byte, the rest two.

@@ -299,13 +299,23 @@ TEST(Check, CommandLine) {
         {{"check", "missing.opm", "clean.mid"}, "OPM file read error (268435456), abort...\n"},
         {{"check", "bank.opm", "missing.mid"}, "File open error, abort...\n"},
         {{"check", "bank.opm", "text.mid"}, "MIDIC: HeaderChunk Illegal, abort...\n"},
+        // The lines a bank skips come first, in file order, then its verdict.
+        {{"check", "skips.opm", "clean.mid"},
+         ".OPM Load Syntax Error : Lfo\n.OPM Load Syntax Error : Operator\nOPM file read error (536870912), abort...\n"},
     };
+    dir.Write("skips.opm", std::string("@:0\nLFO: 1 2\nCH: 0 0 0 0 0 0 0\nM1: 1 2 3\n?"));
     for (const auto& [args, message] : bad) {
         r = testsupport::RunFmtool(dir.path(), args);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.err, message);
         EXPECT_EQ(r.out, "");
     }
+    // A bank that loads with lines skipped: the lines, then the report.
+    dir.Write("skips-ok.opm", std::string("@:0\nLFO: 1 2\nCH: 0 0 0 0 0 0 0\nM1: 1 2 3\n"));
+    r = testsupport::RunFmtool(dir.path(), {"check", "skips-ok.opm", "clean.mid"});
+    EXPECT_NE(r.status, 2);
+    EXPECT_EQ(r.err, ".OPM Load Syntax Error : Lfo\n.OPM Load Syntax Error : Operator\n");
+    EXPECT_NE(r.out.find("notes will be heard"), std::string::npos) << r.out;
     EXPECT_FALSE(dir.Exists("test.vgm"));
     EXPECT_FALSE(dir.Exists("test.vgz"));
 }
