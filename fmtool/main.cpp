@@ -36,6 +36,14 @@ void AddHelpCommand(CLI::App& app, int& status) {
     });
 }
 
+// A command line fmtool cannot understand: one line naming the command and
+// where its help is.
+std::string UsageFailure(const CLI::App* app, const CLI::Error& e) {
+    std::string command;
+    for (const CLI::App* sub : app->get_subcommands()) command = " " + sub->get_name();
+    return "fmtool" + command + ": " + e.what() + "; see fmtool help" + command + "\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -43,6 +51,7 @@ int main(int argc, char** argv) {
     app.name("fmtool");
     app.set_version_flag("--version", std::string("fmtool (fmroll) ") + FMROLL_VERSION);
     app.require_subcommand(1);
+    app.failure_message(UsageFailure);
 
     int status = 0;
     fmtool::AddCheckCommand(app, status);

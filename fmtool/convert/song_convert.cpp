@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "fmtool/arrange/song_tag.h"
+#include "fmtool/command_line.h"
 #include "instruments/fminst.h"
 #include "midi/render_song.h"
 #include "midi/smf_file.h"
@@ -27,8 +28,6 @@ namespace {
 std::mutex g_reading;
 // Every render writes the program-wide YM2612 register shadow (fm_block).
 std::mutex g_rendering;
-// Saving installs process-wide signal handlers.
-std::mutex g_saving;
 
 constexpr int kGzipWindow = 15 + 16;  // deflate window of 2^15, gzip wrapping
 constexpr int kGzipMemLevel = 8;
@@ -143,14 +142,11 @@ ConvertResult ConvertSong(const ConvertJob& job, FMInst& bank) {
         }
         image.swap(packed);
     }
-    VGM::SaveResult saved;
-    {
-        std::lock_guard<std::mutex> lock(g_saving);
-        saved = VGM::SaveImage(image, {{job.output, false}});
-    }
+    int reason = 0;
+    const VGM::SaveResult saved = VGM::SaveImage(image, {{job.output, false}}, &reason);
     if (saved != VGM::SaveResult::Ok) {
         result.status = kNotWritten;
-        result.message = saved == VGM::SaveResult::TooLarge ? VGM::SaveMessage(saved) : "cannot write " + job.output;
+        result.message = saved == VGM::SaveResult::TooLarge ? VGM::SaveMessage(saved) : CannotWrite(job.output, reason);
     }
     return result;
 }

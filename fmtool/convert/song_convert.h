@@ -4,8 +4,8 @@
 //
 // Several songs may be converted at once on separate threads: the steps that
 // touch program-wide state (the reader's messages on standard error, the
-// YM2612 register shadow written by every render, the save's signal
-// handling) take turns, while arranging and compressing run side by side.
+// YM2612 register shadow written by every render) take turns, while
+// arranging, compressing and saving run side by side.
 #pragma once
 
 #include <cstdint>

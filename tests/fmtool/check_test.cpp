@@ -3,6 +3,8 @@
 // command as a musician runs it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -291,16 +293,22 @@ TEST(Check, CommandLine) {
     r = testsupport::RunFmtool(dir.path(), {"check", "clean.mid"});
     EXPECT_EQ(r.status, 0) << r.out;
 
-    // Unreadable inputs: fmroll's own messages, nothing on standard output.
+    // Unreadable inputs: fmroll's own messages after the file's name, with
+    // the reason where the system gives one; nothing on standard output.
     const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
-        {{"check", "missing.opm", "clean.mid"}, "OPM file read error (268435456), abort...\n"},
-        {{"check", "bank.opm", "missing.mid"}, "File open error, abort...\n"},
-        {{"check", "bank.opm", "text.mid"}, "MIDIC: HeaderChunk Illegal, abort...\n"},
+        {{"check", "missing.opm", "clean.mid"},
+         "fmtool check: missing.opm: OPM file read error (268435456), abort... (no such file)\n"},
+        {{"check", "bank.opm", "missing.mid"}, "fmtool check: missing.mid: File open error, abort... (no such file)\n"},
+        {{"check", "bank.opm", "text.mid"}, "fmtool check: text.mid: MIDIC: HeaderChunk Illegal, abort...\n"},
+        {{"check", "bank.opm", "."}, "fmtool check: .: SMF file read error, abort... (is a folder)\n"},
+        {{"check", "bank.opm", "clean.mid", "--as", "arrange"}, "fmtool check: --as: arrange not in {fmroll,convert}; see fmtool help check\n"},
+        {{"check"}, "fmtool check: SONG.mid is required; see fmtool help check\n"},
     };
     for (const auto& [args, message] : bad) {
         r = testsupport::RunFmtool(dir.path(), args);
         EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.err, message);
+        EXPECT_EQ(r.err.substr(0, message.size()), message);
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_EQ(r.out, "");
     }
     EXPECT_FALSE(dir.Exists("test.vgm"));

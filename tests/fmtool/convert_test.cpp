@@ -155,7 +155,7 @@ TEST(Convert, MemoryRunningOutFailsThatSongAloneOnAnyWorker) {
     options.limits = {{RLIMIT_AS, std::uint64_t{128} << 20}};
     const RunResult r = testsupport::RunProgram(
         FMTOOL_BINARY, dir.path(), {"convert", "--no-arrange", "-j", "2", "many.mid", "good.mid"}, options);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 255);
     EXPECT_NE(r.err.find("many.mid: Out of memory, abort...\n"), std::string::npos) << r.err;
     EXPECT_TRUE(testsupport::ReadVgzFile(dir.File("good.vgz")).ok);
     EXPECT_FALSE(dir.Exists("many.vgz"));
@@ -175,7 +175,7 @@ TEST(Arrange, CommandLineWritesTheFileAndASummary) {
     dir.Write("bad.mid", std::string("MThd\0\0\0\7", 8));
     const RunResult bad = RunFmtool(dir.path(), {"arrange", "bad.mid", "-o", "x.mid"});
     EXPECT_EQ(bad.status, 2);
-    EXPECT_EQ(bad.err, "MIDIC: HeaderChunk Length Illegal, abort...\n");
+    EXPECT_EQ(bad.err, "fmtool arrange: bad.mid: MIDIC: HeaderChunk Length Illegal, abort...\n");
     EXPECT_FALSE(dir.Exists("x.mid"));
 }
 
