@@ -289,6 +289,19 @@ TEST(Check, CommandLine) {
     EXPECT_EQ(r.out.rfind("{\"notes\": 1, \"heard\": 0,", 0), 0u) << r.out;
     EXPECT_NE(r.out.find("\"kind\": \"no_program\""), std::string::npos);
 
+    // Each report says which conversion it judges. fmroll loses a note before
+    // any program change; fmtool convert, which arranges the song first, keeps it.
+    EXPECT_EQ(r.out.find("{\"as\""), std::string::npos);
+    r = testsupport::RunFmtool(dir.path(), {"check", "bank.opm", "lossy.mid"});
+    EXPECT_EQ(r.out.rfind("What fmroll plays of the file as it stands", 0), 0u) << r.out;
+    r = testsupport::RunFmtool(dir.path(), {"check", "bank.opm", "lossy.mid", "--as", "convert"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "What fmtool convert keeps (the song arranged for the chips first):\n"
+                     "notes: 1 of 1 kept (100.0 %), 0 moved by octaves, 0 cut short, 0 one frame late\n");
+    r = testsupport::RunFmtool(dir.path(), {"check", "--as", "convert", "--json", "lossy.mid"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("{\"as\": \"convert\", \"notes\": 1, \"kept\": 1,", 0), 0u) << r.out;
+
     // Without a bank, the built-in one.
     r = testsupport::RunFmtool(dir.path(), {"check", "clean.mid"});
     EXPECT_EQ(r.status, 0) << r.out;

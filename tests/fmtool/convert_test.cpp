@@ -3,7 +3,9 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -140,6 +142,78 @@ TEST(Convert, AFailingSongIsReportedAndTheOthersGoOn) {
     EXPECT_NE(w.err.find("good.mid: cannot write no/such/dir/out.vgz"), std::string::npos) << w.err;
 }
 
+// No run writes over one of its own inputs, whatever names reach it, and
+// two songs never write one file: files are compared, not names.
+TEST(Convert, OutputsNeverReplaceInputsOrEachOther) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::vector<std::string> lines;  // in this order on standard error
+        std::vector<std::string> written;
+    } cases[] = {
+        {{"convert", "song.mid", "-o", "song.mid"}, 1, {"song.mid: not written: the output song.mid is the input song.mid"}, {}},
+        {{"convert", "song.mid", "-o", "link.vgz"}, 1, {"the output link.vgz is the input song.mid"}, {}},
+        {{"convert", "song.mid", "-o", "bank.opm", "--bank", "bank.opm"}, 1, {"is the input bank.opm"}, {}},
+        {{"convert", "song.vgz"}, 1, {"song.vgz: not written: the output song.vgz is the input song.vgz"}, {}},
+        {{"convert", "a.mid", "./a.midi", "-j", "2"}, 1,
+         {"a.mid -> a.vgz", "./a.midi: not written: ./a.vgz is already the output of a.mid"}, {"a.vgz"}},
+        {{"convert", "-j", "3", "a.mid", "./a.mid", "a.midi"}, 1,
+         {"a.mid -> a.vgz", "./a.mid: the same file as a.mid, converted once", "a.midi: not written"}, {"a.vgz"}},
+        {{"convert", "-j", "2", "a.mid", "./a.mid"}, 0, {"a.mid -> a.vgz", "./a.mid: the same file as a.mid"}, {"a.vgz"}},
+        {{"convert", "sub/x.mid", "sub/../sub/x.midi"}, 1, {"sub/x.mid -> sub/x.vgz", "is already the output of sub/x.mid"},
+         {"sub/x.vgz"}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.Write("song.mid", Song());
+        dir.Write("song.vgz", Song());
+        dir.Write("a.mid", Song("A"));
+        dir.Write("a.midi", Song("B"));
+        dir.Write("bank.opm", std::string(testsupport::kPlainBank));
+        ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0777), 0);
+        dir.Write("sub/x.mid", Song());
+        dir.Write("sub/x.midi", Song());
+        ASSERT_EQ(symlink("song.mid", dir.File("link.vgz").c_str()), 0);
+        const RunResult r = RunFmtool(dir.path(), c.args);
+        EXPECT_EQ(r.status, c.status) << c.args[1] << "\n" << r.err;
+        std::size_t at = 0;
+        for (const std::string& line : c.lines) {
+            const std::size_t found = r.err.find(line, at);
+            EXPECT_NE(found, std::string::npos) << line << "\n" << r.err;
+            if (found != std::string::npos) at = found + line.size();
+        }
+        EXPECT_EQ(dir.Read("song.mid"), Song()) << c.args[1];
+        EXPECT_EQ(dir.Read("song.vgz"), Song()) << c.args[1];
+        EXPECT_EQ(dir.Read("bank.opm"), Text(testsupport::kPlainBank)) << c.args[1];
+        for (const std::string& name : c.written) EXPECT_TRUE(testsupport::ReadVgzFile(dir.File(name)).ok) << name;
+    }
+}
+
+TEST(Convert, FailureLinesSayWhy) {
+    TempDir dir;
+    dir.Write("song.mid", Song());
+    ASSERT_EQ(mkdir(dir.File("song.vgz").c_str(), 0777), 0);
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string line;
+    } cases[] = {
+        {{"convert", "song.mid"}, 1, "song.mid: cannot write song.vgz: is a folder\n"},
+        {{"convert", "song.mid", "-o", "none/x.vgz"}, 1, "song.mid: cannot write none/x.vgz: no such folder\n"},
+        {{"convert", "song.mid", "-o", "song.mid/x.vgz"}, 1, "cannot write song.mid/x.vgz: a part of the path is not a folder\n"},
+        {{"convert", "missing.mid"}, 2, "missing.mid: File open error, abort...\n"},
+        {{"convert", "song.mid", "--bank", "none.opm"}, 2,
+         "fmtool convert: none.opm: OPM file read error (268435456), abort... (no such file)\n"},
+        {{"convert", "song.mid", "-j", "nan"}, 2, "fmtool convert: --jobs: Value nan not in range 1 to 64"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = RunFmtool(dir.path(), c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.line), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
+
 TEST(Convert, MemoryRunningOutFailsThatSongAloneOnAnyWorker) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
@@ -177,6 +251,21 @@ TEST(Arrange, CommandLineWritesTheFileAndASummary) {
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err, "fmtool arrange: bad.mid: MIDIC: HeaderChunk Length Illegal, abort...\n");
     EXPECT_FALSE(dir.Exists("x.mid"));
+
+    // The arranged file never replaces the song or the bank.
+    dir.Write("bank.opm", std::string(testsupport::kPlainBank));
+    ASSERT_EQ(symlink("song.mid", dir.File("link.mid").c_str()), 0);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"arrange", "song.mid", "-o", "song.mid"},
+             {"arrange", "song.mid", "-o", "link.mid"},
+             {"arrange", "song.mid", "-o", "./bank.opm", "--bank", "bank.opm"}}) {
+        const RunResult same = RunFmtool(dir.path(), args);
+        EXPECT_EQ(same.status, 1) << args[3];
+        EXPECT_NE(same.err.find("fmtool arrange: not written: the output " + args[3] + " is the input"), std::string::npos)
+            << same.err;
+    }
+    EXPECT_EQ(dir.Read("song.mid"), Song());
+    EXPECT_EQ(dir.Read("bank.opm"), Text(testsupport::kPlainBank));
 }
 
 }  // namespace
