@@ -3,11 +3,15 @@
 #include "vgm/vgm_save.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/run_fmroll.h"
@@ -63,6 +67,50 @@ TEST(SaveImage, EachTargetGetsTheImageOrNoneIsTouched) {
             if (!fs::is_regular_file(t.path)) continue;
             const auto file = t.gzip ? testsupport::ReadVgzFile(t.path) : testsupport::ReadVgmFile(t.path);
             EXPECT_EQ(file.bytes, image) << t.path;
+        }
+    }
+}
+
+// Saves on several threads at once, ended by a signal at any moment: the
+// signal may arrive on any thread, also while another creates a temporary,
+// and still no temporary is left, and every file is whole or absent.
+TEST(SaveImage, ConcurrentSavesEndedByASignalLeaveNoTemporary) {
+    const std::vector<std::uint8_t> image(64 * 1024, 0x5A);
+    for (int round = 0; round < 24; ++round) {
+        TempDir dir;
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            std::vector<std::thread> savers;
+            for (int t = 0; t < 4; ++t) {
+                savers.emplace_back([&dir, &image, t] {
+                    const std::string name = dir.File("out" + std::to_string(t));
+                    for (;;) VGM::SaveImage(image, {{name + ".vgm", false}, {name + ".vgz", true}});
+                });
+            }
+            for (std::thread& s : savers) s.join();
+            _exit(0);
+        }
+        usleep(static_cast<useconds_t>(2000 + 1500 * round));
+        kill(pid, round % 2 ? SIGTERM : SIGINT);
+        // The signal ends the saving at once; a save that lives on is a fault.
+        int status = 0;
+        pid_t ended = 0;
+        for (int wait = 0; wait < 500 && ended == 0; ++wait) {
+            ended = waitpid(pid, &status, WNOHANG);
+            if (ended == 0) usleep(10000);
+        }
+        if (ended == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            FAIL() << "round " << round << ": the signal did not end the saves";
+        }
+        ASSERT_TRUE(WIFSIGNALED(status)) << round;
+        for (const std::string& name : Tree(dir.path())) {
+            EXPECT_EQ(name.find(".tmp-"), std::string::npos) << "round " << round << ": " << name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".vgm") == 0) {
+                EXPECT_EQ(fs::file_size(name), image.size()) << name;
+            }
         }
     }
 }
