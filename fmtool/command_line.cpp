@@ -1,7 +1,9 @@
 #include "fmtool/command_line.h"
 
 #include <CLI/CLI.hpp>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -43,6 +45,25 @@ std::string CommonReason(int error) {
 std::string WriteReason(int error) { return error == ENOENT ? "no such folder" : CommonReason(error); }
 
 std::string ReadReason(int error) { return error == ENOENT ? "no such file" : CommonReason(error); }
+
+std::string OpenReason(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return ReadReason(EISDIR);
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        close(fd);
+        return "";
+    }
+    return ReadReason(errno);
+}
+
+std::string WithOpenReason(const std::string& path, const std::string& message) {
+    struct stat st;
+    // The message says it already.
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return message;
+    const std::string reason = OpenReason(path);
+    return reason.empty() ? message : message + ": " + reason;
+}
 
 std::string CannotWrite(const std::string& name, int error) {
     const std::string reason = WriteReason(error);

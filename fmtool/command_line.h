@@ -23,6 +23,11 @@ constexpr int kOutOfMemory = 255;
 // denied", "disk full", "is a folder", ...; empty for 0.
 std::string WriteReason(int error);
 std::string ReadReason(int error);
+// Why `path` cannot be opened for reading, as ReadReason gives it ("is a
+// folder" for a directory), or empty when it can.
+std::string OpenReason(const std::string& path);
+// `message` about the file at `path`, with ": reason" when it cannot be opened.
+std::string WithOpenReason(const std::string& path, const std::string& message);
 // "cannot write NAME" with ": reason" when there is one.
 std::string CannotWrite(const std::string& name, int error);
 

@@ -90,7 +90,7 @@ int RunInfo(const InfoOptions& opt) {
     for (const std::string& file : opt.files) {
         VgmInspection info = InspectVgmFile(file, opt.svg.empty() ? nullptr : &notes);
         if (!info.readable) {
-            std::cerr << "fmtool info: " << file << " " << info.error << std::endl;
+            std::cerr << "fmtool info: " << WithOpenReason(file, file + " " + info.error) << std::endl;
             status = kUnreadable;
         } else {
             if (!info.Valid()) status = std::max(status, kProblems);

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -110,9 +111,15 @@ bool ReadWhole(const std::string& path, std::vector<std::uint8_t>& bytes, std::s
     if (stream.OpenFile(path)) {
         std::uint8_t chunk[1 << 16];
         std::size_t n;
-        while ((n = stream.Read(chunk, sizeof chunk)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+        while ((n = stream.Read(chunk, sizeof chunk)) > 0) {
+            bytes.insert(bytes.end(), chunk, chunk + n);
+            // What does not start as a VGM file is refused by its first bytes.
+            if (bytes.size() >= sizeof VGM::kIdent && std::memcmp(bytes.data(), VGM::kIdent, sizeof VGM::kIdent) != 0)
+                return true;
+        }
     }
     error = stream.error();
+    if (!error.empty()) error = WithOpenReason(path, error);
     return error.empty();
 }
 

@@ -1,10 +1,5 @@
 #include "fmtool/song_input.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <iostream>
 #include <sstream>
 #include <vector>
@@ -40,18 +35,6 @@ private:
     std::ostringstream said_;
     std::streambuf* saved_;
 };
-
-// Why `path` cannot be opened for reading, in a few plain words, or empty.
-std::string OpenReason(const std::string& path) {
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return ReadReason(EISDIR);
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
-        close(fd);
-        return "";
-    }
-    return ReadReason(errno);
-}
 
 std::string Named(const std::string& path, const std::string& said, bool opening) {
     std::string line = path + ": " + said;

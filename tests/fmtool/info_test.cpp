@@ -227,7 +227,7 @@ TEST(Info, CommandLineStatusesAndGd3) {
     EXPECT_NE(r.out.find("  2 problems"), std::string::npos) << r.out;
     EXPECT_EQ(r.err,
               "fmtool info: other.mid is not a VGM file\n"
-              "fmtool info: missing.vgm cannot be opened\n");
+              "fmtool info: missing.vgm cannot be opened: no such file\n");
 }
 
 }  // namespace
