@@ -214,6 +214,33 @@ TEST(Convert, FailureLinesSayWhy) {
     }
 }
 
+// A part the song does not have gets no line of "0 of 0".
+TEST(Convert, SummariesLeaveOutWhatTheSongDoesNotHave) {
+    TrackBuilder tune, drums, rest;
+    tune.Program(0, 0, 0).NoteOn(0, 0, 60, 100).NoteOff(48, 0, 60).EndOfTrack(0);
+    drums.NoteOn(0, 9, 36, 100).NoteOff(48, 9, 36).EndOfTrack(0);
+    rest.EndOfTrack(480);
+    struct Case {
+        TrackBuilder track;
+        std::string arranged;  // fmtool arrange's summary
+        std::string converted;  // the end of fmtool convert's line
+    } cases[] = {
+        {tune, "notes: 1 of 1 kept (100.0 %), 0 moved by octaves, 0 cut short, 0 one frame late\n", ": 1 of 1 notes\n"},
+        {drums, "drum hits: 1 of 1 kept (100.0 %), 0 on the noise channel, 1 on tone channels\n", ": 1 of 1 drum hits\n"},
+        {rest, "notes: none in the song\n", ": no notes\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.Write("song.mid", testsupport::BuildSmf(0, 480, {c.track}));
+        const RunResult a = RunFmtool(dir.path(), {"arrange", "song.mid", "-o", "out.mid"});
+        EXPECT_EQ(a.status, 0);
+        EXPECT_EQ(a.err, c.arranged);
+        const RunResult v = RunFmtool(dir.path(), {"convert", "song.mid"});
+        EXPECT_EQ(v.status, 0);
+        EXPECT_EQ(v.err, "song.mid -> song.vgz" + c.converted);
+    }
+}
+
 TEST(Convert, MemoryRunningOutFailsThatSongAloneOnAnyWorker) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
