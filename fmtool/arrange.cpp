@@ -70,7 +70,7 @@ void AddArrangeCommand(CLI::App& app, int& status) {
               "is wrong"});
     cmd->add_option("SONG.mid", options->song, "The MIDI file to arrange")->required();
     cmd->add_option("-o,--output", options->output, "The arranged MIDI file to write")->required();
-    cmd->add_option("--bank", options->bank, "The FM bank the song will be played with (default: the built-in bank)");
+    cmd->add_option("--bank", options->bank, "The FM bank to play with (default: the built-in bank)");
     cmd->callback([options, &status] { status = RunArrange(*options); });
 }
 

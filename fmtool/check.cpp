@@ -86,9 +86,9 @@ int RunCheck(const CheckOptions& options) {
 void AddCheckCommand(CLI::App& app, int& status) {
     auto options = std::make_shared<CheckOptions>();
     CLI::App* cmd = app.add_subcommand("check");
-    Describe(*cmd, "Report what a song loses in conversion, channel by channel, worst first",
+    Describe(*cmd, "Report what a song loses in conversion",
              "Without --as, or with --as fmroll: what `fmroll BANK.opm SONG.mid` plays of the file as it stands "
-             "(every loss and change, MIDI channel by MIDI channel). With --as convert: what `fmtool convert "
+             "(every loss and change, MIDI channel by MIDI channel, worst first). With --as convert: what `fmtool convert "
              "SONG.mid` keeps, which arranges the song for the chips first. Without a bank, the built-in General "
              "MIDI bank. Nothing is written.",
              {"0  nothing is lost", "1  something is lost or changed", "2  a file cannot be read, or the command "

@@ -168,7 +168,7 @@ int RunConvert(const ConvertOptions& options) {
 void AddConvertCommand(CLI::App& app, int& status) {
     auto options = std::make_shared<ConvertOptions>();
     CLI::App* cmd = app.add_subcommand("convert");
-    Describe(*cmd, "Turn MIDI files into VGM files for the Mega Drive / Genesis in one step",
+    Describe(*cmd, "Turn MIDI files into VGM files for the Mega Drive / Genesis",
              "Each song is arranged for the chips (as fmtool arrange does), converted as fmroll converts, "
              "tagged with its title and author, and saved beside it as SONG.vgz (or as -o names it). A song is "
              "never written over an input; of two songs that would write one file only the first does, and a "
@@ -176,11 +176,9 @@ void AddConvertCommand(CLI::App& app, int& status) {
              {"0  all converted", "1  an output cannot be written", "2  an input cannot be read, or the command "
               "line is wrong"});
     cmd->add_option("SONG.mid", options->songs, "The MIDI files to convert")->required();
-    cmd->add_option("-o,--output", options->output,
-                    "The output file of a single song; a name ending in .vgm is written uncompressed");
-    cmd->add_option("--bank", options->bank, "The FM bank to play the songs with (default: the built-in bank)");
-    cmd->add_flag("--no-arrange", options->no_arrange,
-                  "Convert the songs as they are, exactly as fmroll would (fmroll's layout expected)");
+    cmd->add_option("-o,--output", options->output, "The output of a single song (.vgm: uncompressed)");
+    cmd->add_option("--bank", options->bank, "The FM bank to play with (default: the built-in bank)");
+    cmd->add_flag("--no-arrange", options->no_arrange, "Convert as they are, as fmroll would (its layout expected)");
     cmd->add_option("-j,--jobs", options->jobs, "Songs converted at once")->check(CLI::Range(1u, kMaxJobs));
     cmd->callback([options, &status] { status = RunConvert(*options); });
 }

@@ -117,8 +117,7 @@ void AddInfoCommand(CLI::App& app, int& status) {
              "Shows the header, the GD3 tag and per chip channel the notes played, and checks the file as the "
              "VGM community's tools do, one line per problem. --svg draws a piano roll of one file, never over "
              "an input.",
-             {"0  valid", "1  problems", "2  a file cannot be read, the picture cannot be written, or the command "
-              "line is wrong"});
+             {"0  valid", "1  problems", "2  a file is unreadable, the picture unwritable, or the command line wrong"});
     cmd->add_option("FILE", opt->files, "VGM or VGZ files, of any version from 1.00 to 1.71")->required();
     cmd->add_flag("--json", opt->json, "Print the findings as JSON");
     CLI::Option* svg = cmd->add_option("--svg", opt->svg, "Draw a piano roll of the file into ROLL.svg")

@@ -199,8 +199,8 @@ int RunPlay(const PlayOptions& opt) {
 void AddPlayCommand(CLI::App& app, int& status) {
     auto opt = std::make_shared<PlayOptions>();
     CLI::App* cmd = app.add_subcommand("play");
-    Describe(*cmd, "Render a VGM or VGZ file to WAV, FLAC or Ogg Vorbis with Game Music Emu",
-             "The length is the file's own, worked out from its commands: the intro, the loop, the loop --loops "
+    Describe(*cmd, "Render a VGM or VGZ file to WAV, FLAC or Ogg Vorbis",
+             "Game Music Emu plays the file. The length is the file's own, worked out from its commands: the intro, the loop, the loop --loops "
              "more times and a --fade while it plays on; at most 2 hours are rendered, and a WAV file holds at "
              "most 4 GiB (6:45:47 at 44100 Hz). The output is written under a temporary name and put in place "
              "when complete; a symbolic link is written through, a device or a pipe written in place, the file "
@@ -209,7 +209,7 @@ void AddPlayCommand(CLI::App& app, int& status) {
               "line is wrong"});
     cmd->add_option("FILE", opt->file, "The VGM or VGZ file")->required();
     cmd->add_option("-o,--output", opt->output,
-                    "The audio file: .wav, .flac or .ogg; - is WAV on standard output (default: FILE.wav here)")
+                    "Output: .wav, .flac or .ogg, or - for WAV on standard output")
         ->type_name("OUT");
     cmd->add_option("--loops", opt->loops, "Passes of the loop after the first (default 1, when the file loops)")
         ->check(CLI::Range(0, 1000))

@@ -241,6 +241,28 @@ TEST(Convert, SummariesLeaveOutWhatTheSongDoesNotHave) {
     }
 }
 
+// Each command's help fits a terminal, names its arguments plainly and
+// lists every exit status it can end with, out of memory included.
+TEST(Help, EveryCommandListsItsExitStatusesOnShortLines) {
+    TempDir dir;
+    const RunResult all = RunFmtool(dir.path(), {"--help"});
+    std::vector<std::string> texts = {all.out};
+    for (const char* command : {"check", "arrange", "convert", "play", "info"}) {
+        const RunResult r = RunFmtool(dir.path(), {"help", command});
+        EXPECT_EQ(r.status, 0) << command;
+        EXPECT_NE(r.out.find("Exit status:\n  0  "), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("\n  255  memory ran out"), std::string::npos) << r.out;
+        texts.push_back(r.out);
+    }
+    for (const std::string& text : texts) {
+        std::size_t start = 0;
+        for (std::size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+            EXPECT_LE(nl - start, 100u) << text.substr(start, nl - start);
+    }
+    EXPECT_NE(texts[1].find("Usage: fmtool check [OPTIONS] [BANK.opm] [SONG.mid]"), std::string::npos) << texts[1];
+    EXPECT_EQ(texts[1].find("(1x)"), std::string::npos) << texts[1];
+}
+
 TEST(Convert, MemoryRunningOutFailsThatSongAloneOnAnyWorker) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
