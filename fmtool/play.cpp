@@ -215,7 +215,7 @@ void AddPlayCommand(CLI::App& app, int& status) {
         ->check(CLI::Range(0, 1000))
         ->type_name("N");
     cmd->add_option("--fade", opt->fade,
-                    "Seconds of fade-out after the last loop (default 5 when the file loops)")
+                    "Seconds of fade-out after the last loop (default 5 with a loop)")
         ->check(FiniteRange(0.0, 3600.0))
         ->type_name("SECONDS");
     CLI::Option* mute = cmd->add_option("--mute", opt->mute, "Silence these channels (\"FM 1\"..\"FM 6\", \"PCM\", \"PSG\")")
