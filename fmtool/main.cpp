@@ -5,6 +5,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/run_guard.h"
 #include "fmtool/commands.h"
@@ -41,6 +42,9 @@ void AddHelpCommand(CLI::App& app, int& status) {
 std::string UsageFailure(const CLI::App* app, const CLI::Error& e) {
     std::string command;
     for (const CLI::App* sub : app->get_subcommands()) command = " " + sub->get_name();
+    const std::vector<std::string> rest = app->remaining();
+    if (command.empty() && !rest.empty() && rest.front().rfind('-', 0) != 0)
+        return "fmtool: no command named '" + rest.front() + "'; see fmtool --help\n";
     return "fmtool" + command + ": " + e.what() + "; see fmtool help" + command + "\n";
 }
 

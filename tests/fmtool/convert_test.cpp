@@ -261,6 +261,19 @@ TEST(Help, EveryCommandListsItsExitStatusesOnShortLines) {
     }
     EXPECT_NE(texts[1].find("Usage: fmtool check [OPTIONS] [BANK.opm] [SONG.mid]"), std::string::npos) << texts[1];
     EXPECT_EQ(texts[1].find("(1x)"), std::string::npos) << texts[1];
+
+    // A slip of the hand gets one line that says what was not understood.
+    const std::pair<std::vector<std::string>, std::string> slips[] = {
+        {{"plya", "x.vgz"}, "fmtool: no command named 'plya'; see fmtool --help\n"},
+        {{"help", "plya"}, "fmtool: no command named 'plya'; see fmtool --help\n"},
+        {{"convert"}, "fmtool convert: SONG.mid is required; see fmtool help convert\n"},
+        {{"arrange", "song.mid"}, "fmtool arrange: --output is required; see fmtool help arrange\n"},
+    };
+    for (const auto& [args, line] : slips) {
+        const RunResult r = RunFmtool(dir.path(), args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, line);
+    }
 }
 
 TEST(Convert, MemoryRunningOutFailsThatSongAloneOnAnyWorker) {
