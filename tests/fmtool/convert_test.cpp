@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -273,6 +275,32 @@ TEST(Help, EveryCommandListsItsExitStatusesOnShortLines) {
         const RunResult r = RunFmtool(dir.path(), args);
         EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.err, line);
+    }
+}
+
+// Ctrl-C at any moment of a batch on two workers: no temporary is left and
+// every output there is whole.
+TEST(Convert, AnInterruptedBatchLeavesNoTemporary) {
+    for (int round = 0; round < 8; ++round) {
+        TempDir dir;
+        std::vector<std::string> args = {"convert", "-j", "2"};
+        for (int i = 0; i < 16; ++i) {
+            const std::string name = "s" + std::to_string(i) + ".mid";
+            dir.Write(name, Song());
+            args.push_back(name);
+        }
+        testsupport::Child run(FMTOOL_BINARY, dir.path(), args);
+        usleep(static_cast<useconds_t>(5000 + 10000 * round));
+        kill(run.pid(), SIGINT);
+        const RunResult r = run.Wait();
+        EXPECT_TRUE(r.signal == SIGINT || r.status == 0) << r.err;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_EQ(name.find(".tmp-"), std::string::npos) << "round " << round << ": " << name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".vgz") == 0) {
+                EXPECT_TRUE(testsupport::ReadVgzFile(entry.path().string()).ok) << name;
+            }
+        }
     }
 }
 
