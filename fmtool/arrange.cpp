@@ -12,10 +12,12 @@
 
 #include "fmtool/arrange/arranger.h"
 #include "fmtool/arrange/song_tag.h"
-#include "fmtool/command_inputs.h"
+#include "fmtool/command_line.h"
 #include "fmtool/commands.h"
+#include "fmtool/command_inputs.h"
 #include "fmtool/convert/song_convert.h"
 #include "instruments/fminst.h"
+#include "smf/smf_score.h"
 #include "vgm/vgm_save.h"
 
 namespace fmtool {
@@ -28,22 +30,29 @@ struct ArrangeOptions {
     std::string bank;
 };
 
-int RunArrange(const ArrangeOptions& options) {
-    auto bank = std::make_unique<FMInst>();
-    if (!LoadCommandBank("arrange", options.bank, *bank)) return kUnreadable;
+int Fail(const std::string& message, int status) {
+    std::cerr << "fmtool arrange: " << message << std::endl;
+    return status;
+}
 
+int RunArrange(const ArrangeOptions& options) {
+    std::vector<std::string> inputs = {options.song};
+    if (!options.bank.empty()) inputs.push_back(options.bank);
+    if (const std::string* input = ReplacedInput(options.output, inputs))
+        return Fail("not written: the output " + options.output + " is the input " + *input, kNotWritten);
+
+    auto bank = std::make_unique<FMInst>();
+    std::string message;
+    if (!LoadBank(options.bank, *bank, message)) return Fail(message, kUnreadable);
     MIDI::Score score;
-    if (!ReadCommandScore(options.song, score)) return kUnreadable;
+    if (!ReadSong(options.song, score, nullptr, message)) return Fail(message, kUnreadable);
 
     Arrangement arranged;
-    if (!Arrange(score, *bank, FileStem(options.song), arranged)) {
-        std::cerr << "fmtool arrange: " << options.song << " is too long for a VGM file" << std::endl;
-        return kUnreadable;
-    }
-    if (VGM::SaveImage(arranged.smf, {{options.output, false}}) != VGM::SaveResult::Ok) {
-        std::cerr << "fmtool arrange: cannot write " << options.output << std::endl;
-        return kNotWritten;
-    }
+    if (!Arrange(score, *bank, FileStem(options.song), arranged))
+        return Fail(options.song + " is too long for a VGM file", kUnreadable);
+    int reason = 0;
+    if (VGM::SaveImage(arranged.smf, {{options.output, false}}, &reason) != VGM::SaveResult::Ok)
+        return Fail(CannotWrite(options.output, reason), kNotWritten);
     std::cerr << FormatSummary(arranged.summary) << std::flush;
     return kConverted;
 }
@@ -52,14 +61,16 @@ int RunArrange(const ArrangeOptions& options) {
 
 void AddArrangeCommand(CLI::App& app, int& status) {
     auto options = std::make_shared<ArrangeOptions>();
-    CLI::App* cmd = app.add_subcommand(
-        "arrange",
-        "Rewrite a General MIDI song in fmroll's layout (FM channels 1-6, squares 7-9, noise 10, one note each) so "
-        "that `fmroll BANK.opm OUT.mid` sounds like the original; a summary of what was kept goes to standard "
-        "error. Exit status 0: written; 1: the output cannot be written; 2: an input cannot be read");
+    CLI::App* cmd = app.add_subcommand("arrange");
+    Describe(*cmd, "Rewrite a General MIDI song in fmroll's layout, as a MIDI file",
+             "The song is rewritten for fmroll's layout (MIDI channels 1-6 FM, 7-9 squares, 10 noise, one note "
+             "each) so that `fmroll BANK.opm OUT.mid` sounds like the original; a summary of what was kept goes "
+             "to standard error. The output is never written over an input.",
+             {"0  written", "1  the output cannot be written", "2  an input cannot be read, or the command line "
+              "is wrong"});
     cmd->add_option("SONG.mid", options->song, "The MIDI file to arrange")->required();
     cmd->add_option("-o,--output", options->output, "The arranged MIDI file to write")->required();
-    cmd->add_option("--bank", options->bank, "The FM bank the song will be played with (default: the built-in bank)");
+    cmd->add_option("--bank", options->bank, "The FM bank to play with (default: the built-in bank)");
     cmd->callback([options, &status] { status = RunArrange(*options); });
 }
 

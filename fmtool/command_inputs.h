@@ -1,5 +1,6 @@
 // The inputs every command reads the same way: the bank it plays with and
-// the song, with fmroll's messages on standard error for what it refuses.
+// the song, as fmroll reads them and with fmroll's verdicts, given back as a
+// line that names the file and says why.
 #pragma once
 
 #include <memory>
@@ -11,14 +12,15 @@ class FMInst;
 
 namespace fmtool {
 
-// Loads the bank file at `path` into `bank`, or the built-in bank when `path`
-// is empty. Prints the lines the load skipped and, when it fails, its error
-// line ("OPM file read error (...), abort...", or "fmtool COMMAND: the
-// built-in bank does not load"); false then.
-bool LoadCommandBank(const char* command, const std::string& path, FMInst& bank);
+// Loads the bank at `path` (OPM text or any voice file format) into `bank`,
+// or the built-in General MIDI bank when `path` is empty. The lines the bank
+// skips or loses go to standard error at once. False with the reason in
+// `message`: "BANK: OPM file read error (268435456), abort... (no such file)".
+bool LoadBank(const std::string& path, FMInst& bank, std::string& message);
 
-// Reads the MIDI file at `path` as fmroll reads it; prints the reader's line
-// for a file it refuses and gives false.
-bool ReadCommandScore(const std::string& path, MIDI::Score& score, std::unique_ptr<MIDI::DMIDI>* song = nullptr);
+// Reads the MIDI file at `path` as fmroll reads it. False with the reason in
+// `message`: "SONG: MIDIC: HeaderChunk Illegal, abort...".
+bool ReadSong(const std::string& path, MIDI::Score& score, std::unique_ptr<MIDI::DMIDI>* song,
+              std::string& message);
 
 }  // namespace fmtool

@@ -7,11 +7,12 @@
 #include <string>
 #include <vector>
 
-#include "fmtool/command_inputs.h"
+#include "fmtool/command_line.h"
 #include "fmtool/commands.h"
 #include "fmtool/info/info_report.h"
 #include "fmtool/info/piano_roll.h"
 #include "fmtool/info/vgm_inspect.h"
+#include "fmtool/command_inputs.h"
 #include "smf/smf_score.h"
 #include "vgm/vgm_format.h"
 #include "vgm/vgm_save.h"
@@ -51,13 +52,19 @@ bool WriteRoll(const InfoOptions& opt, const VgmInspection& info, const std::vec
     if (info.loop_found) roll.loop = static_cast<double>(info.loop_sample) / VGM::kSampleRate;
     if (!opt.midi.empty()) {
         MIDI::Score score;
-        if (!ReadCommandScore(opt.midi, score)) return false;
+        std::string message;
+        if (!ReadSong(opt.midi, score, nullptr, message)) {
+            std::cerr << "fmtool info: " << message << std::endl;
+            return false;
+        }
         roll.song = SongNotesOf(score);
         roll.seconds = std::max(roll.seconds, score.EndSeconds());
     }
     const std::string svg = RenderPianoRoll(roll);
-    if (VGM::SaveImage(std::vector<std::uint8_t>(svg.begin(), svg.end()), {{opt.svg, false}}) != VGM::SaveResult::Ok) {
-        std::cerr << "fmtool info: cannot write " << opt.svg << std::endl;
+    int reason = 0;
+    if (VGM::SaveImage(std::vector<std::uint8_t>(svg.begin(), svg.end()), {{opt.svg, false}}, &reason) !=
+        VGM::SaveResult::Ok) {
+        std::cerr << "fmtool info: " << CannotWrite(opt.svg, reason) << std::endl;
         return false;
     }
     return true;
@@ -68,6 +75,15 @@ int RunInfo(const InfoOptions& opt) {
         std::cerr << "fmtool info: --svg draws one file; " << opt.files.size() << " given" << std::endl;
         return kUnreadable;
     }
+    if (!opt.svg.empty()) {
+        std::vector<std::string> inputs = opt.files;
+        if (!opt.midi.empty()) inputs.push_back(opt.midi);
+        if (const std::string* input = ReplacedInput(opt.svg, inputs)) {
+            std::cerr << "fmtool info: not written: the picture " << opt.svg << " would replace the input " << *input
+                      << std::endl;
+            return kUnreadable;
+        }
+    }
     int status = kValid;
     std::vector<VgmInspection> infos;  // for JSON, which goes out at the end
     VgmInspection drawn;               // the one file of --svg
@@ -75,7 +91,7 @@ int RunInfo(const InfoOptions& opt) {
     for (const std::string& file : opt.files) {
         VgmInspection info = InspectVgmFile(file, opt.svg.empty() ? nullptr : &notes);
         if (!info.readable) {
-            std::cerr << "fmtool info: " << file << " " << info.error << std::endl;
+            std::cerr << "fmtool info: " << WithOpenReason(file, file + " " + info.error) << std::endl;
             status = kUnreadable;
         } else {
             if (!info.Valid()) status = std::max(status, kProblems);
@@ -97,8 +113,12 @@ int RunInfo(const InfoOptions& opt) {
 
 void AddInfoCommand(CLI::App& app, int& status) {
     auto opt = std::make_shared<InfoOptions>();
-    CLI::App* cmd = app.add_subcommand(
-        "info", "Show what a VGM or VGZ file holds and check it against the format (exit 0 valid, 1 problems, 2 unreadable)");
+    CLI::App* cmd = app.add_subcommand("info");
+    Describe(*cmd, "Show what a VGM or VGZ file holds and check it against the format",
+             "Shows the header, the GD3 tag and per chip channel the notes played, and checks the file as the "
+             "VGM community's tools do, one line per problem. --svg draws a piano roll of one file, never over "
+             "an input.",
+             {"0  valid", "1  problems", "2  a file is unreadable, the picture unwritable, or the command line wrong"});
     cmd->add_option("FILE", opt->files, "VGM or VGZ files, of any version from 1.00 to 1.71")->required();
     cmd->add_flag("--json", opt->json, "Print the findings as JSON");
     CLI::Option* svg = cmd->add_option("--svg", opt->svg, "Draw a piano roll of the file into ROLL.svg")

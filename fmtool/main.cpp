@@ -5,6 +5,7 @@
 #include <iostream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "common/run_guard.h"
 #include "fmtool/commands.h"
@@ -36,13 +37,25 @@ void AddHelpCommand(CLI::App& app, int& status) {
     });
 }
 
+// A command line fmtool cannot understand: one line naming the command and
+// where its help is.
+std::string UsageFailure(const CLI::App* app, const CLI::Error& e) {
+    std::string command;
+    for (const CLI::App* sub : app->get_subcommands()) command = " " + sub->get_name();
+    const std::vector<std::string> rest = app->remaining();
+    if (command.empty() && !rest.empty() && rest.front().rfind('-', 0) != 0)
+        return "fmtool: no command named '" + rest.front() + "'; see fmtool --help\n";
+    return "fmtool" + command + ": " + e.what() + "; see fmtool help" + command + "\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"fmtool: check, arrange, convert, play and inspect songs for the Sega Mega Drive / Genesis sound chips, and bring your own FM voices"};
+    CLI::App app{"fmtool: check, arrange, convert, play and inspect songs for the Mega Drive / Genesis sound chips, and bring your own FM voices"};
     app.name("fmtool");
     app.set_version_flag("--version", std::string("fmtool (fmroll) ") + FMROLL_VERSION);
     app.require_subcommand(1);
+    app.failure_message(UsageFailure);
 
     int status = 0;
     fmtool::AddCheckCommand(app, status);

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -13,6 +14,7 @@
 
 #include "fmtool/play/audio_file.h"
 #include "fmtool/play/audio_render.h"
+#include "fmtool/command_line.h"
 #include "fmtool/commands.h"
 #include "smf/smf_score.h"
 #include "vgm/vgm_file.h"
@@ -26,6 +28,10 @@ namespace {
 constexpr int kPlayed = 0;
 constexpr int kWriteFailed = 1;
 constexpr int kUnplayable = 2;
+
+// The longest rendering: far beyond any song with its loops, short enough to
+// end in minutes whatever the file or the options ask.
+constexpr double kMaxRenderSeconds = 2 * 3600.0;
 
 constexpr int kMinRate = 8000;
 constexpr int kMaxRate = 192000;
@@ -94,11 +100,6 @@ std::string DefaultOutput(const std::string& input) {
     return base + ".wav";
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-    struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
 int Fail(const std::string& message, int status) {
     std::cerr << "fmtool play: " << message << std::endl;
     return status;
@@ -110,9 +111,15 @@ bool ReadWhole(const std::string& path, std::vector<std::uint8_t>& bytes, std::s
     if (stream.OpenFile(path)) {
         std::uint8_t chunk[1 << 16];
         std::size_t n;
-        while ((n = stream.Read(chunk, sizeof chunk)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+        while ((n = stream.Read(chunk, sizeof chunk)) > 0) {
+            bytes.insert(bytes.end(), chunk, chunk + n);
+            // What does not start as a VGM file is refused by its first bytes.
+            if (bytes.size() >= sizeof VGM::kIdent && std::memcmp(bytes.data(), VGM::kIdent, sizeof VGM::kIdent) != 0)
+                return true;
+        }
     }
     error = stream.error();
+    if (!error.empty()) error = WithOpenReason(path, error);
     return error.empty();
 }
 
@@ -126,7 +133,8 @@ int RunPlay(const PlayOptions& opt) {
         return Fail("cannot tell the audio format of " + output + "; name it .wav, .flac or .ogg", kUnplayable);
     if (output == "-" && isatty(STDOUT_FILENO) == 1)
         return Fail("will not write sound to a terminal; pipe it into a player, e.g. | aplay", kUnplayable);
-    if (SameFile(output, opt.file)) return Fail("the output " + output + " would replace the file played", kUnplayable);
+    if (ReplacedInput(output, {opt.file}) != nullptr)
+        return Fail("the output " + output + " is the file played; name another", kWriteFailed);
 
     std::vector<std::uint8_t> image;
     std::string error;
@@ -134,15 +142,29 @@ int RunPlay(const PlayOptions& opt) {
     VGM::VgmReader reader;
     if (!reader.OpenMemory(image.data(), image.size())) return Fail(opt.file + " " + reader.error(), kUnplayable);
     const VGM::VgmHeader& h = reader.header();
-    std::uint64_t total = h.total_samples;
-    if (total == 0) {
-        // No length in the header: the waits tell it.
-        VGM::VgmCommand c;
-        while (reader.Next(c)) {
+    // The length is what the commands wait, as the player plays it, whatever
+    // the header claims.
+    std::uint64_t loop_sample = 0;
+    bool loop_found = false;
+    VGM::VgmCommand c;
+    while (reader.Next(c)) {
+        if (h.loop_start != 0 && c.offset == h.loop_start) {
+            loop_sample = c.sample;
+            loop_found = true;
         }
-        total = reader.samples();
     }
-    const PlayLength length = PlanLength(total, h.loop_samples, h.loop_offset != 0, opt.loops, opt.fade);
+    const std::uint64_t total = reader.samples();
+    if (h.loop_start != 0 && !loop_found && reader.stop_offset() == h.loop_start) {
+        loop_sample = total;
+        loop_found = true;
+    }
+    const bool looping = loop_found && loop_sample < total;
+    const PlayLength length = PlanLength(total, total - loop_sample, looping, opt.loops, opt.fade);
+    const double seconds = static_cast<double>(length.samples) / VGM::kSampleRate;
+    if (seconds > kMaxRenderSeconds)
+        return Fail(opt.file + ": the rendering would last " + MIDI::FormatMinutes(seconds) + "; at most " +
+                        MIDI::FormatMinutes(kMaxRenderSeconds) + " is rendered (ask for fewer --loops)",
+                    kUnplayable);
     const std::uint64_t frames = AtRate(length.samples, opt.rate);
     const std::uint64_t fade = AtRate(length.fade_samples, opt.rate);
 
@@ -176,19 +198,25 @@ int RunPlay(const PlayOptions& opt) {
 
 void AddPlayCommand(CLI::App& app, int& status) {
     auto opt = std::make_shared<PlayOptions>();
-    CLI::App* cmd = app.add_subcommand(
-        "play", "Render a VGM or VGZ file to WAV, FLAC or Ogg Vorbis with Game Music Emu");
+    CLI::App* cmd = app.add_subcommand("play");
+    Describe(*cmd, "Render a VGM or VGZ file to WAV, FLAC or Ogg Vorbis",
+             "Game Music Emu plays the file. The length is the file's own, worked out from its commands: the intro, the loop, the loop --loops "
+             "more times and a --fade while it plays on; at most 2 hours are rendered, and a WAV file holds at "
+             "most 4 GiB (6:45:47 at 44100 Hz). The output is written under a temporary name and put in place "
+             "when complete; a symbolic link is written through, a device or a pipe written in place, the file "
+             "played never written over.",
+             {"0  done", "1  the output cannot be written", "2  the file cannot be read or played, or the command "
+              "line is wrong"});
     cmd->add_option("FILE", opt->file, "The VGM or VGZ file")->required();
     cmd->add_option("-o,--output", opt->output,
-                    "The audio file: .wav, .flac or .ogg; - writes WAV to standard output (default: FILE's name "
-                    "with .wav, in the current directory)")
+                    "Output: .wav, .flac or .ogg, or - for WAV on standard output")
         ->type_name("OUT");
     cmd->add_option("--loops", opt->loops, "Passes of the loop after the first (default 1, when the file loops)")
         ->check(CLI::Range(0, 1000))
         ->type_name("N");
     cmd->add_option("--fade", opt->fade,
-                    "Seconds of fade-out after the last loop (default 5; a file without a loop fades only when asked)")
-        ->check(CLI::Range(0.0, 3600.0))
+                    "Seconds of fade-out after the last loop (default 5 with a loop)")
+        ->check(FiniteRange(0.0, 3600.0))
         ->type_name("SECONDS");
     CLI::Option* mute = cmd->add_option("--mute", opt->mute, "Silence these channels (\"FM 1\"..\"FM 6\", \"PCM\", \"PSG\")")
                             ->type_name("CH");

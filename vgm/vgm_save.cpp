@@ -7,6 +7,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -38,6 +39,7 @@ struct Entry {
     bool existed = false;
     mode_t mode = 0;      // permission bits of the earlier file
     std::string temp;     // the new bytes until renamed; empty when none
+    int slot = -1;        // the temporary's place on the signal guard's list
     std::string backup;   // a second name for the earlier file during the replace
     Backup kept = Backup::None;
     bool replaced = false;
@@ -73,7 +75,10 @@ bool Locate(const SaveTarget& target, Entry& e) {
     e.target = &target;
     struct stat st;
     if (stat(target.path.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode)) return false;
+        if (S_ISDIR(st.st_mode)) {
+            errno = EISDIR;
+            return false;
+        }
         // A device or a pipe has no file to lose and cannot be renamed over.
         if (!S_ISREG(st.st_mode)) {
             e.direct = true;
@@ -83,7 +88,10 @@ bool Locate(const SaveTarget& target, Entry& e) {
         e.existed = true;
         e.mode = st.st_mode & 07777;
     }
-    if (!FollowLinks(target.path, e.file)) return false;
+    if (!FollowLinks(target.path, e.file)) {
+        errno = ELOOP;
+        return false;
+    }
     e.dir = DirectoryOf(e.file);
     return true;
 }
@@ -103,39 +111,68 @@ bool WriteImage(int fd, const std::vector<std::uint8_t>& image, bool gzip) {
         const std::size_t len = std::min(kGzSlice, image.size() - pos);
         written = gzwrite(gz, image.data() + pos, static_cast<unsigned>(len)) == static_cast<int>(len);
     }
+    // zlib leaves the system's reason for a failed write in errno.
+    const int write_errno = errno;
     const bool closed = gzclose(gz) == Z_OK;
+    if (!written) errno = write_errno;
     return written && closed;
 }
 
-// A device or pipe: opened without blocking on a pipe nobody reads.
-bool WriteDirect(const Entry& e, const std::vector<std::uint8_t>& image) {
+// A device or pipe, opened without blocking on a pipe nobody reads. Its
+// descriptor, or -1 with errno set.
+int OpenDirect(const Entry& e) {
     const int fd = open(e.file.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) return -1;
     const int flags = fcntl(fd, F_GETFL);
-    bool ok = flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0 && WriteImage(fd, image, e.target->gzip);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool WriteDirect(const Entry& e, const std::vector<std::uint8_t>& image) {
+    const int fd = OpenDirect(e);
+    if (fd < 0) return false;
+    bool ok = WriteImage(fd, image, e.target->gzip);
     ok = close(fd) == 0 && ok;
     return ok;
 }
 
-// Creates the entry's temporary beside its file, registered with the signal
-// guard from the moment it exists, and writes it through to the disk.
-bool WriteTemp(Entry& e, std::size_t slot, SaveSignalGuard& signals, const std::vector<std::uint8_t>& image) {
+// Creates the entry's temporary beside its file, on the signal guard's list
+// from the moment it exists. Its descriptor, or -1 with errno set.
+int CreateTemp(Entry& e, SaveSignalGuard& signals) {
     const std::string base = e.file + ".tmp-" + std::to_string(getpid()) + "-";
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < kNameAttempts; ++attempt) {
-        std::string name = base + std::to_string(attempt);
-        SaveSignalGuard::Hold hold;
-        fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    // Saves on other threads of this process name theirs apart.
+    static std::atomic<unsigned> serial{0};
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        e.temp = base + std::to_string(serial++);
+        SaveSignalGuard::Step step;
+        const int fd = signals.CreateTemporary(step, e.temp.c_str(), 0666, e.slot);
         if (fd >= 0) {
-            e.temp = std::move(name);
-            signals.Remember(slot, e.temp.c_str());
-        } else if (errno != EEXIST) {
-            return false;
+            if (e.existed && fchmod(fd, e.mode) != 0) {
+                const int saved = errno;
+                close(fd);
+                errno = saved;
+                return -1;  // the cleanup removes it
+            }
+            return fd;
         }
+        e.slot = -1;
+        e.temp.clear();
+        if (errno != EEXIST) return -1;
     }
+    return -1;
+}
+
+// Writes the whole image to a fresh temporary and through to the disk.
+bool WriteTemp(Entry& e, SaveSignalGuard& signals, const std::vector<std::uint8_t>& image) {
+    const int fd = CreateTemp(e, signals);
     if (fd < 0) return false;
-    bool ok = (!e.existed || fchmod(fd, e.mode) == 0) && WriteImage(fd, image, e.target->gzip) && fsync(fd) == 0;
+    bool ok = WriteImage(fd, image, e.target->gzip) && fsync(fd) == 0;
+    const int saved = errno;
     ok = close(fd) == 0 && ok;
+    if (!ok && saved != 0) errno = saved;
     return ok;
 }
 
@@ -222,22 +259,27 @@ void RollBack(std::vector<Entry>& entries, std::size_t count) {
     }
 }
 
-// Renames every temporary over its file. Only a file that a later rename
-// could still have to give back is backed up first.
+// Renames every temporary over its file, all in one step that no signal cuts
+// in half. Only a file that a later rename could still have to give back is
+// backed up first.
 bool ReplaceAll(std::vector<Entry>& entries, SaveSignalGuard& signals) {
     std::size_t last = entries.size();
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (!entries[i].direct) last = i;
     }
+    SaveSignalGuard::Step step;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         Entry& e = entries[i];
         if (e.direct) continue;
         if ((i != last && !KeepEarlier(e)) || rename(e.temp.c_str(), e.file.c_str()) != 0) {
+            const int saved = errno;
             RollBack(entries, i + 1);
+            errno = saved;
             return false;
         }
         e.replaced = true;
-        signals.Remember(i, nullptr);
+        signals.Forget(step, e.slot);
+        e.slot = -1;
         e.temp.clear();
     }
     for (Entry& e : entries) {
@@ -251,11 +293,13 @@ class TempCleanup {
 public:
     TempCleanup(std::vector<Entry>& entries, SaveSignalGuard& signals) : entries_(entries), signals_(signals) {}
     ~TempCleanup() {
-        for (std::size_t i = 0; i < entries_.size(); ++i) {
-            if (entries_[i].temp.empty()) continue;
-            signals_.Remember(i, nullptr);
-            unlink(entries_[i].temp.c_str());
+        const int saved = errno;
+        SaveSignalGuard::Step step;
+        for (Entry& e : entries_) {
+            if (e.slot >= 0 && signals_.Forget(step, e.slot)) unlink(e.temp.c_str());
+            e.slot = -1;
         }
+        errno = saved;
     }
     TempCleanup(const TempCleanup&) = delete;
     TempCleanup& operator=(const TempCleanup&) = delete;
@@ -276,32 +320,103 @@ const char* SaveMessage(SaveResult result) {
     return nullptr;
 }
 
-SaveResult SaveImage(const std::vector<std::uint8_t>& image, const std::vector<SaveTarget>& targets) {
+SaveResult SaveImage(const std::vector<std::uint8_t>& image, const std::vector<SaveTarget>& targets, int* reason) {
+    const auto fail = [reason](int err) {
+        if (reason != nullptr) *reason = err;
+        return SaveResult::WriteError;
+    };
+    if (reason != nullptr) *reason = 0;
     if (image.size() > kMaxFileSize) return SaveResult::TooLarge;
 
     std::vector<Entry> entries(targets.size());
     for (std::size_t i = 0; i < targets.size(); ++i) {
-        if (!Locate(targets[i], entries[i])) return SaveResult::WriteError;
+        if (!Locate(targets[i], entries[i])) return fail(errno);
     }
 
-    SaveSignalGuard signals(entries.size());
+    SaveSignalGuard signals;
     TempCleanup cleanup(entries, signals);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        Entry& e = entries[i];
-        const bool written = e.direct ? WriteDirect(e, image) : WriteTemp(e, i, signals, image);
-        if (!written) return SaveResult::WriteError;
+    for (Entry& e : entries) {
+        errno = 0;
+        const bool written = e.direct ? WriteDirect(e, image) : WriteTemp(e, signals, image);
+        if (!written) return fail(errno);
         e.backup = e.temp + ".old";
     }
 
     DirectoryLocks locks(entries);
-    bool replaced;
-    {
-        SaveSignalGuard::Hold hold;
-        replaced = ReplaceAll(entries, signals);
-    }
-    if (!replaced) return SaveResult::WriteError;
+    if (!ReplaceAll(entries, signals)) return fail(errno);
     locks.Sync();
     return SaveResult::Ok;
+}
+
+struct PendingFile::Impl {
+    SaveTarget target;
+    std::vector<Entry> entries;  // the one entry, as SaveImage keeps them
+    SaveSignalGuard signals;
+    TempCleanup cleanup{entries, signals};
+    int fd = -1;
+
+    ~Impl() {
+        if (fd >= 0) close(fd);
+    }
+};
+
+PendingFile::PendingFile() = default;
+PendingFile::~PendingFile() = default;
+
+bool PendingFile::Open(const std::string& path, int& reason) {
+    impl_ = std::make_unique<Impl>();
+    Impl& f = *impl_;
+    f.target.path = path;
+    f.entries.resize(1);
+    Entry& e = f.entries[0];
+    errno = 0;
+    if (Locate(f.target, e)) {
+        f.fd = e.direct ? OpenDirect(e) : CreateTemp(e, f.signals);
+    }
+    reason = f.fd < 0 ? errno : 0;
+    return f.fd >= 0;
+}
+
+int PendingFile::fd() const { return impl_ ? impl_->fd : -1; }
+
+bool PendingFile::direct() const { return impl_ && !impl_->entries.empty() && impl_->entries[0].direct; }
+
+bool PendingFile::Commit(int& reason) {
+    reason = EBADF;
+    if (!impl_ || impl_->fd < 0) return false;
+    Impl& f = *impl_;
+    const int fd = f.fd;
+    f.fd = -1;
+    errno = 0;
+    bool ok = f.entries[0].direct || fsync(fd) == 0;
+    const int saved = errno;
+    ok = close(fd) == 0 && ok;
+    if (ok && !f.entries[0].direct) {
+        DirectoryLocks locks(f.entries);
+        ok = ReplaceAll(f.entries, f.signals);
+        if (ok) locks.Sync();
+    }
+    reason = ok ? 0 : (saved != 0 ? saved : errno);
+    return ok;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa, sb;
+    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
+std::string OutputKey(const std::string& path) {
+    const auto key = [](const struct stat& st, const std::string& name) {
+        return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + (name.empty() ? "" : "/" + name);
+    };
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0) return key(st, "");
+    std::string file;
+    if (!FollowLinks(path, file)) return "";
+    const std::size_t slash = file.rfind('/');
+    const std::string name = slash == std::string::npos ? file : file.substr(slash + 1);
+    if (stat(DirectoryOf(file).c_str(), &st) != 0) return "";
+    return key(st, name);
 }
 
 }  // namespace VGM

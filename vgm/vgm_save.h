@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,10 +45,50 @@ const char* SaveMessage(SaveResult result);
 //   touched; a device or a pipe is written in place, without a temporary.
 // - SIGINT, SIGTERM or SIGHUP during the save remove the temporaries, then end
 //   the process as that signal would (a signal the process ignores stays
-//   ignored). SIGXFSZ is ignored while saving, so a file-size limit is a
-//   write error like any other.
+//   ignored), on whichever thread the signal arrives. SIGXFSZ is ignored
+//   while saving, so a file-size limit is a write error like any other.
 //
-// One save at a time per process: the signal handling is process-wide.
-SaveResult SaveImage(const std::vector<std::uint8_t>& image, const std::vector<SaveTarget>& targets);
+// Saves may run on several threads at once. On WriteError, `reason` (when
+// given) gets the system's error number of the step that failed (EISDIR for
+// a directory at a target name), or 0 when there is none.
+SaveResult SaveImage(const std::vector<std::uint8_t>& image, const std::vector<SaveTarget>& targets,
+                     int* reason = nullptr);
+
+// One output file written bit by bit through a descriptor, for output too
+// large to hold in memory, and put in place whole as SaveImage puts one
+// target: links followed, permission bits kept, a temporary beside the file
+// that a signal or a failure removes, a device or a pipe written in place.
+class PendingFile {
+public:
+    PendingFile();
+    ~PendingFile();  // an uncommitted temporary is removed
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    // Opens the new version of `path`. False, with the system's error number
+    // in `reason`, when it cannot be written (EISDIR: a directory).
+    bool Open(const std::string& path, int& reason);
+    // Where the bytes go; -1 before Open and after Commit.
+    int fd() const;
+    // True when the target is a device or a pipe, written in place: the
+    // descriptor may not seek, and a failed run cannot take its bytes back.
+    bool direct() const;
+    // Writes the file through to the disk and puts it in place.
+    bool Commit(int& reason);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Whether two names reach one existing file (device and inode, links
+// followed). A name that does not exist is no file.
+bool SameFile(const std::string& a, const std::string& b);
+
+// What a name will write to, as a key that two names share exactly when they
+// would write the same file: an existing file by its device and inode, a
+// file still to be created by its directory's device and inode and its own
+// name, links followed. Empty when the name leads nowhere.
+std::string OutputKey(const std::string& path);
 
 }  // namespace VGM

@@ -27,9 +27,13 @@ std::string Percent(unsigned part, unsigned whole) {
 }  // namespace
 
 std::string FormatSummary(const ArrangeSummary& s) {
-    std::string out = "notes: " + std::to_string(s.kept) + " of " + std::to_string(s.notes) + " kept (" +
-                      Percent(s.kept, s.notes) + "), " + std::to_string(s.moved) + " moved by octaves, " +
-                      std::to_string(s.cut) + " cut short, " + std::to_string(s.waited) + " one frame late\n";
+    std::string out;
+    if (s.notes != 0 || s.hits == 0)
+        out = s.notes == 0 ? "notes: none in the song\n"
+                           : "notes: " + std::to_string(s.kept) + " of " + std::to_string(s.notes) + " kept (" +
+                                 Percent(s.kept, s.notes) + "), " + std::to_string(s.moved) + " moved by octaves, " +
+                                 std::to_string(s.cut) + " cut short, " + std::to_string(s.waited) +
+                                 " one frame late\n";
     for (int r = 0; r < static_cast<int>(LossReason::kCount); ++r) {
         unsigned n = 0;
         for (unsigned c : s.dropped[r]) n += c;
@@ -38,7 +42,8 @@ std::string FormatSummary(const ArrangeSummary& s) {
                ")\n";
     }
     const unsigned kept = s.HitsKept();
-    out += "drum hits: " + std::to_string(kept) + " of " + std::to_string(s.hits) + " kept (" +
+    if (s.hits != 0)
+        out += "drum hits: " + std::to_string(kept) + " of " + std::to_string(s.hits) + " kept (" +
            Percent(kept, s.hits) + "), " + std::to_string(s.hits_noise) + " on the noise channel, " +
            std::to_string(s.hits_tone) + " on tone channels\n";
     if (kept < s.hits) {

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
-#include <mutex>
 
 #include "fmtool/arrange/song_tag.h"
+#include "fmtool/command_line.h"
 #include "instruments/fminst.h"
 #include "sequencer/render_song.h"
 #include "smf/smf_score.h"
@@ -18,9 +18,6 @@
 namespace fmtool {
 
 namespace {
-
-// Saving installs process-wide signal handlers.
-std::mutex g_saving;
 
 constexpr int kGzipWindow = 15 + 16;  // deflate window of 2^15, gzip wrapping
 constexpr int kGzipMemLevel = 8;
@@ -114,14 +111,11 @@ ConvertResult ConvertSong(const ConvertJob& job, FMInst& bank) {
         }
         image.swap(packed);
     }
-    VGM::SaveResult saved;
-    {
-        std::lock_guard<std::mutex> lock(g_saving);
-        saved = VGM::SaveImage(image, {{job.output, false}});
-    }
+    int reason = 0;
+    const VGM::SaveResult saved = VGM::SaveImage(image, {{job.output, false}}, &reason);
     if (saved != VGM::SaveResult::Ok) {
         result.status = kNotWritten;
-        result.message = saved == VGM::SaveResult::TooLarge ? VGM::SaveMessage(saved) : "cannot write " + job.output;
+        result.message = saved == VGM::SaveResult::TooLarge ? VGM::SaveMessage(saved) : CannotWrite(job.output, reason);
     }
     return result;
 }

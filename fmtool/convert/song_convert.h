@@ -3,8 +3,7 @@
 // tagged with GD3 and saved without ever losing an earlier file.
 //
 // Several songs may be converted at once on separate threads: reading,
-// arranging, rendering and compressing run side by side; only the saves take
-// turns, as the save's signal handling is program-wide.
+// arranging, rendering, compressing and saving all run side by side.
 #pragma once
 
 #include <cstdint>

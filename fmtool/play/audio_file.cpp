@@ -12,7 +12,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "common/fd_io.h"
+#include "fmtool/command_line.h"
 #include "vgm/save_signals.h"
+#include "vgm/vgm_save.h"
 
 namespace fmtool {
 
@@ -83,17 +86,25 @@ bool AudioFormatOf(const std::string& path, AudioFormat& format) {
     return true;
 }
 
+std::uint64_t MaxFrames(AudioFormat format) {
+    // The RIFF size counts the data and the 36 bytes of header after it.
+    if (format == AudioFormat::Wav) return (kMaxRiffSize - (kWavHeaderSize - 8)) / (kChannels * 2);
+    return UINT64_MAX;
+}
+
 struct AudioFile::Impl {
-    std::string target, temp;
+    std::string target;
+    VGM::PendingFile file;
     SNDFILE* sf = nullptr;
-    bool to_stdout = false;
-    std::unique_ptr<VGM::SaveSignalGuard> guard;
-    std::vector<std::uint8_t> bytes;  // little-endian samples for standard output
+    int raw_fd = -1;  // a WAV streamed as it goes: standard output, a device or a pipe
+    std::vector<std::uint8_t> bytes;  // little-endian samples for a streamed WAV
 
     ~Impl() {
         if (sf) sf_close(sf);
-        if (!temp.empty()) std::remove(temp.c_str());
     }
+
+    // The name in messages.
+    std::string Name() const { return raw_fd == STDOUT_FILENO && target == "-" ? "standard output" : target; }
 };
 
 AudioFile::AudioFile() : impl_(new Impl) {}
@@ -101,18 +112,9 @@ AudioFile::~AudioFile() = default;
 
 bool AudioFile::Open(const std::string& path, AudioFormat format, int rate, std::uint64_t frames, std::string& error) {
     Impl& f = *impl_;
-    if (path == "-") {
-        f.to_stdout = true;
-        const std::vector<std::uint8_t> header = WavHeader(rate, frames);
-        if (!WriteAll(STDOUT_FILENO, header.data(), header.size())) {
-            error = "cannot write to standard output";
-            return false;
-        }
-        return true;
-    }
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-        error = path + " is a directory";
+    f.target = path;
+    if (frames > MaxFrames(format)) {
+        error = "cannot write " + path + ": a WAV file holds at most 4 GiB of sound; write .flac or .ogg, or ask for fewer --loops";
         return false;
     }
     SF_INFO info{};
@@ -123,24 +125,29 @@ bool AudioFile::Open(const std::string& path, AudioFormat format, int rate, std:
         error = "this libsndfile cannot write " + path;
         return false;
     }
-    f.target = path;
-    f.guard = std::make_unique<VGM::SaveSignalGuard>(1);
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        f.temp = path + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(attempt);
-        fd = open(f.temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
+    int fd = STDOUT_FILENO;
+    if (path != "-") {
+        int reason = 0;
+        if (!f.file.Open(path, reason)) {
+            error = CannotWrite(path, reason);
+            return false;
+        }
+        fd = f.file.fd();
     }
-    if (fd < 0) {
-        f.temp.clear();
-        error = "cannot write " + path;
-        return false;
+    // Where nothing can be mended at the end (a pipe, a device), a WAV is
+    // written as it goes, its header first with the length known in advance.
+    if (format == AudioFormat::Wav && (path == "-" || f.file.direct())) {
+        f.raw_fd = fd;
+        const std::vector<std::uint8_t> header = WavHeader(rate, frames);
+        if (!WriteAll(fd, header.data(), header.size())) {
+            error = CannotWrite(f.Name(), errno);
+            return false;
+        }
+        return true;
     }
-    f.guard->Remember(0, f.temp.c_str());
-    f.sf = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
+    f.sf = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
     if (!f.sf) {
-        close(fd);
-        error = "cannot write " + path + ": " + sf_strerror(nullptr);
+        error = "cannot write " + f.Name() + ": " + sf_strerror(nullptr);
         return false;
     }
     return true;
@@ -148,17 +155,17 @@ bool AudioFile::Open(const std::string& path, AudioFormat format, int rate, std:
 
 bool AudioFile::Write(const std::int16_t* stereo, std::size_t frames, std::string& error) {
     Impl& f = *impl_;
-    if (f.to_stdout) {
+    if (f.raw_fd >= 0) {
         f.bytes.clear();
         for (std::size_t i = 0; i < frames * kChannels; ++i) Put(f.bytes, static_cast<std::uint16_t>(stereo[i]), 2);
-        if (!WriteAll(STDOUT_FILENO, f.bytes.data(), f.bytes.size())) {
-            error = "cannot write to standard output";
+        if (!WriteAll(f.raw_fd, f.bytes.data(), f.bytes.size())) {
+            error = CannotWrite(f.Name(), errno);
             return false;
         }
         return true;
     }
     if (sf_writef_short(f.sf, stereo, static_cast<sf_count_t>(frames)) != static_cast<sf_count_t>(frames)) {
-        error = "cannot write " + f.target + ": " + sf_strerror(f.sf);
+        error = "cannot write " + f.Name() + ": " + sf_strerror(f.sf);
         return false;
     }
     return true;
@@ -166,15 +173,20 @@ bool AudioFile::Write(const std::int16_t* stereo, std::size_t frames, std::strin
 
 bool AudioFile::Finish(std::string& error) {
     Impl& f = *impl_;
-    if (f.to_stdout) return true;
-    const int rc = sf_close(f.sf);
-    f.sf = nullptr;
-    if (rc != 0 || std::rename(f.temp.c_str(), f.target.c_str()) != 0) {
-        error = "cannot write " + f.target;
+    if (f.sf) {
+        const int rc = sf_close(f.sf);
+        f.sf = nullptr;
+        if (rc != 0) {
+            error = "cannot write " + f.Name() + ": " + sf_error_number(rc);
+            return false;
+        }
+    }
+    if (f.target == "-") return true;
+    int reason = 0;
+    if (!f.file.Commit(reason)) {
+        error = CannotWrite(f.Name(), reason);
         return false;
     }
-    f.guard->Remember(0, nullptr);
-    f.temp.clear();
     return true;
 }
 

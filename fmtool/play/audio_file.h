@@ -1,7 +1,8 @@
 // Writing rendered sound to an audio file with libsndfile: WAV, FLAC or Ogg
 // Vorbis by the file's extension, or WAV to standard output. A file is
-// written under a temporary name beside its target and renamed over it only
-// when complete, so a failed run leaves an earlier file as it was.
+// written as the converter saves its own (VGM::PendingFile): under a
+// temporary name beside its target, renamed over it only when complete, links
+// followed, a device or a pipe written in place.
 #pragma once
 
 #include <cstddef>
@@ -26,8 +27,9 @@ public:
 
     // Opens `path` ("-": standard output) for `frames` frames of 16-bit stereo
     // at `rate` Hz. Standard output is a pipe more often than not, where no
-    // header can be mended at the end, so there the WAV header is written
-    // first with the length known in advance.
+    // header can be mended at the end, so there (and on a device or a pipe)
+    // the WAV header is written first with the length known in advance.
+    // Refuses a WAV longer than the format holds (4 GiB).
     bool Open(const std::string& path, AudioFormat format, int rate, std::uint64_t frames, std::string& error);
     bool Write(const std::int16_t* stereo, std::size_t frames, std::string& error);
     // Completes the file and puts it in place.

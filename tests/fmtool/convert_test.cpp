@@ -3,7 +3,11 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -140,6 +144,166 @@ TEST(Convert, AFailingSongIsReportedAndTheOthersGoOn) {
     EXPECT_NE(w.err.find("good.mid: cannot write no/such/dir/out.vgz"), std::string::npos) << w.err;
 }
 
+// No run writes over one of its own inputs, whatever names reach it, and
+// two songs never write one file: files are compared, not names.
+TEST(Convert, OutputsNeverReplaceInputsOrEachOther) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::vector<std::string> lines;  // in this order on standard error
+        std::vector<std::string> written;
+    } cases[] = {
+        {{"convert", "song.mid", "-o", "song.mid"}, 1, {"song.mid: not written: the output song.mid is the input song.mid"}, {}},
+        {{"convert", "song.mid", "-o", "link.vgz"}, 1, {"the output link.vgz is the input song.mid"}, {}},
+        {{"convert", "song.mid", "-o", "bank.opm", "--bank", "bank.opm"}, 1, {"is the input bank.opm"}, {}},
+        {{"convert", "song.vgz"}, 1, {"song.vgz: not written: the output song.vgz is the input song.vgz"}, {}},
+        {{"convert", "a.mid", "./a.midi", "-j", "2"}, 1,
+         {"a.mid -> a.vgz", "./a.midi: not written: ./a.vgz is already the output of a.mid"}, {"a.vgz"}},
+        {{"convert", "-j", "3", "a.mid", "./a.mid", "a.midi"}, 1,
+         {"a.mid -> a.vgz", "./a.mid: the same file as a.mid, converted once", "a.midi: not written"}, {"a.vgz"}},
+        {{"convert", "-j", "2", "a.mid", "./a.mid"}, 0, {"a.mid -> a.vgz", "./a.mid: the same file as a.mid"}, {"a.vgz"}},
+        {{"convert", "sub/x.mid", "sub/../sub/x.midi"}, 1, {"sub/x.mid -> sub/x.vgz", "is already the output of sub/x.mid"},
+         {"sub/x.vgz"}},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.Write("song.mid", Song());
+        dir.Write("song.vgz", Song());
+        dir.Write("a.mid", Song("A"));
+        dir.Write("a.midi", Song("B"));
+        dir.Write("bank.opm", std::string(testsupport::kPlainBank));
+        ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0777), 0);
+        dir.Write("sub/x.mid", Song());
+        dir.Write("sub/x.midi", Song());
+        ASSERT_EQ(symlink("song.mid", dir.File("link.vgz").c_str()), 0);
+        const RunResult r = RunFmtool(dir.path(), c.args);
+        EXPECT_EQ(r.status, c.status) << c.args[1] << "\n" << r.err;
+        std::size_t at = 0;
+        for (const std::string& line : c.lines) {
+            const std::size_t found = r.err.find(line, at);
+            EXPECT_NE(found, std::string::npos) << line << "\n" << r.err;
+            if (found != std::string::npos) at = found + line.size();
+        }
+        EXPECT_EQ(dir.Read("song.mid"), Song()) << c.args[1];
+        EXPECT_EQ(dir.Read("song.vgz"), Song()) << c.args[1];
+        EXPECT_EQ(dir.Read("bank.opm"), Text(testsupport::kPlainBank)) << c.args[1];
+        for (const std::string& name : c.written) EXPECT_TRUE(testsupport::ReadVgzFile(dir.File(name)).ok) << name;
+    }
+}
+
+TEST(Convert, FailureLinesSayWhy) {
+    TempDir dir;
+    dir.Write("song.mid", Song());
+    ASSERT_EQ(mkdir(dir.File("song.vgz").c_str(), 0777), 0);
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string line;
+    } cases[] = {
+        {{"convert", "song.mid"}, 1, "song.mid: cannot write song.vgz: is a folder\n"},
+        {{"convert", "song.mid", "-o", "none/x.vgz"}, 1, "song.mid: cannot write none/x.vgz: no such folder\n"},
+        {{"convert", "song.mid", "-o", "song.mid/x.vgz"}, 1, "cannot write song.mid/x.vgz: a part of the path is not a folder\n"},
+        {{"convert", "missing.mid"}, 2, "missing.mid: File open error, abort...\n"},
+        {{"convert", "song.mid", "--bank", "none.opm"}, 2,
+         "fmtool convert: none.opm: OPM file read error (268435456), abort... (no such file)\n"},
+        {{"convert", "song.mid", "-j", "nan"}, 2, "fmtool convert: --jobs: Value nan not in range 1 to 64"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = RunFmtool(dir.path(), c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_NE(r.err.find(c.line), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
+
+// A part the song does not have gets no line of "0 of 0".
+TEST(Convert, SummariesLeaveOutWhatTheSongDoesNotHave) {
+    TrackBuilder tune, drums, rest;
+    tune.Program(0, 0, 0).NoteOn(0, 0, 60, 100).NoteOff(48, 0, 60).EndOfTrack(0);
+    drums.NoteOn(0, 9, 36, 100).NoteOff(48, 9, 36).EndOfTrack(0);
+    rest.EndOfTrack(480);
+    struct Case {
+        TrackBuilder track;
+        std::string arranged;  // fmtool arrange's summary
+        std::string converted;  // the end of fmtool convert's line
+    } cases[] = {
+        {tune, "notes: 1 of 1 kept (100.0 %), 0 moved by octaves, 0 cut short, 0 one frame late\n", ": 1 of 1 notes\n"},
+        {drums, "drum hits: 1 of 1 kept (100.0 %), 0 on the noise channel, 1 on tone channels\n", ": 1 of 1 drum hits\n"},
+        {rest, "notes: none in the song\n", ": no notes\n"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        dir.Write("song.mid", testsupport::BuildSmf(0, 480, {c.track}));
+        const RunResult a = RunFmtool(dir.path(), {"arrange", "song.mid", "-o", "out.mid"});
+        EXPECT_EQ(a.status, 0);
+        EXPECT_EQ(a.err, c.arranged);
+        const RunResult v = RunFmtool(dir.path(), {"convert", "song.mid"});
+        EXPECT_EQ(v.status, 0);
+        EXPECT_EQ(v.err, "song.mid -> song.vgz" + c.converted);
+    }
+}
+
+// Each command's help fits a terminal, names its arguments plainly and
+// lists every exit status it can end with, out of memory included.
+TEST(Help, EveryCommandListsItsExitStatusesOnShortLines) {
+    TempDir dir;
+    const RunResult all = RunFmtool(dir.path(), {"--help"});
+    std::vector<std::string> texts = {all.out};
+    for (const char* command : {"check", "arrange", "convert", "play", "info"}) {
+        const RunResult r = RunFmtool(dir.path(), {"help", command});
+        EXPECT_EQ(r.status, 0) << command;
+        EXPECT_NE(r.out.find("Exit status:\n  0  "), std::string::npos) << r.out;
+        EXPECT_NE(r.out.find("\n  255  memory ran out"), std::string::npos) << r.out;
+        texts.push_back(r.out);
+    }
+    for (const std::string& text : texts) {
+        std::size_t start = 0;
+        for (std::size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+            EXPECT_LE(nl - start, 100u) << text.substr(start, nl - start);
+    }
+    EXPECT_NE(texts[1].find("Usage: fmtool check [OPTIONS] [BANK.opm] [SONG.mid]"), std::string::npos) << texts[1];
+    EXPECT_EQ(texts[1].find("(1x)"), std::string::npos) << texts[1];
+
+    // A slip of the hand gets one line that says what was not understood.
+    const std::pair<std::vector<std::string>, std::string> slips[] = {
+        {{"plya", "x.vgz"}, "fmtool: no command named 'plya'; see fmtool --help\n"},
+        {{"help", "plya"}, "fmtool: no command named 'plya'; see fmtool --help\n"},
+        {{"convert"}, "fmtool convert: SONG.mid is required; see fmtool help convert\n"},
+        {{"arrange", "song.mid"}, "fmtool arrange: --output is required; see fmtool help arrange\n"},
+    };
+    for (const auto& [args, line] : slips) {
+        const RunResult r = RunFmtool(dir.path(), args);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.err, line);
+    }
+}
+
+// Ctrl-C at any moment of a batch on two workers: no temporary is left and
+// every output there is whole.
+TEST(Convert, AnInterruptedBatchLeavesNoTemporary) {
+    for (int round = 0; round < 8; ++round) {
+        TempDir dir;
+        std::vector<std::string> args = {"convert", "-j", "2"};
+        for (int i = 0; i < 16; ++i) {
+            const std::string name = "s" + std::to_string(i) + ".mid";
+            dir.Write(name, Song());
+            args.push_back(name);
+        }
+        testsupport::Child run(FMTOOL_BINARY, dir.path(), args);
+        usleep(static_cast<useconds_t>(5000 + 10000 * round));
+        kill(run.pid(), SIGINT);
+        const RunResult r = run.Wait();
+        EXPECT_TRUE(r.signal == SIGINT || r.status == 0) << r.err;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_EQ(name.find(".tmp-"), std::string::npos) << "round " << round << ": " << name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".vgz") == 0) {
+                EXPECT_TRUE(testsupport::ReadVgzFile(entry.path().string()).ok) << name;
+            }
+        }
+    }
+}
+
 TEST(Convert, MemoryRunningOutFailsThatSongAloneOnAnyWorker) {
 #if defined(__SANITIZE_ADDRESS__)
     GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
@@ -155,7 +319,7 @@ TEST(Convert, MemoryRunningOutFailsThatSongAloneOnAnyWorker) {
     options.limits = {{RLIMIT_AS, std::uint64_t{128} << 20}};
     const RunResult r = testsupport::RunProgram(
         FMTOOL_BINARY, dir.path(), {"convert", "--no-arrange", "-j", "2", "many.mid", "good.mid"}, options);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 255);
     EXPECT_NE(r.err.find("many.mid: Out of memory, abort...\n"), std::string::npos) << r.err;
     EXPECT_TRUE(testsupport::ReadVgzFile(dir.File("good.vgz")).ok);
     EXPECT_FALSE(dir.Exists("many.vgz"));
@@ -175,8 +339,23 @@ TEST(Arrange, CommandLineWritesTheFileAndASummary) {
     dir.Write("bad.mid", std::string("MThd\0\0\0\7", 8));
     const RunResult bad = RunFmtool(dir.path(), {"arrange", "bad.mid", "-o", "x.mid"});
     EXPECT_EQ(bad.status, 2);
-    EXPECT_EQ(bad.err, "MIDIC: HeaderChunk Length Illegal, abort...\n");
+    EXPECT_EQ(bad.err, "fmtool arrange: bad.mid: MIDIC: HeaderChunk Length Illegal, abort...\n");
     EXPECT_FALSE(dir.Exists("x.mid"));
+
+    // The arranged file never replaces the song or the bank.
+    dir.Write("bank.opm", std::string(testsupport::kPlainBank));
+    ASSERT_EQ(symlink("song.mid", dir.File("link.mid").c_str()), 0);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"arrange", "song.mid", "-o", "song.mid"},
+             {"arrange", "song.mid", "-o", "link.mid"},
+             {"arrange", "song.mid", "-o", "./bank.opm", "--bank", "bank.opm"}}) {
+        const RunResult same = RunFmtool(dir.path(), args);
+        EXPECT_EQ(same.status, 1) << args[3];
+        EXPECT_NE(same.err.find("fmtool arrange: not written: the output " + args[3] + " is the input"), std::string::npos)
+            << same.err;
+    }
+    EXPECT_EQ(dir.Read("song.mid"), Song());
+    EXPECT_EQ(dir.Read("bank.opm"), Text(testsupport::kPlainBank));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // one line, GD3 tags are shown, and the piano roll is well-formed SVG with a
 // bar for every key-on.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <regex>
@@ -172,6 +173,35 @@ TEST(Info, DemoIsValidAndItsRollHasABarPerKeyOn) {
     EXPECT_EQ(count("class=\"loop\""), 1u);
 }
 
+// The picture never replaces a file the command reads, whatever name
+// reaches it; a picture that cannot be written says why.
+TEST(Info, ThePictureNeverReplacesAnInput) {
+    TempDir dir;
+    dir.Write("f.vgm", SmallVgm());
+    const std::string mid = testsupport::SourcePath("examples/demo.mid");
+    dir.Write("song.mid", std::string("not a song"));
+    ASSERT_EQ(symlink("f.vgm", dir.File("link.svg").c_str()), 0);
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {{"info", "f.vgm", "--svg", "f.vgm"}, "fmtool info: not written: the picture f.vgm would replace the input f.vgm\n"},
+        {{"info", "f.vgm", "--svg", "./link.svg"}, "the picture ./link.svg would replace the input f.vgm\n"},
+        {{"info", "f.vgm", "--svg", "song.mid", "--midi", "song.mid"}, "would replace the input song.mid\n"},
+        {{"info", "f.vgm", "--svg", "x.svg", "--midi", "song.mid"}, "fmtool info: song.mid: MIDIC: HeaderChunk Illegal, abort...\n"},
+        {{"info", "f.vgm", "--svg", "x.svg", "--midi", "none.mid"}, "fmtool info: none.mid: File open error, abort... (no such file)\n"},
+        {{"info", "f.vgm", "--svg", "none/x.svg"}, "fmtool info: cannot write none/x.svg: no such folder\n"},
+    };
+    for (const Case& c : cases) {
+        const testsupport::RunResult r = testsupport::RunFmtool(dir.path(), c.args);
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(dir.Read("f.vgm"), SmallVgm());
+        EXPECT_EQ(dir.Read("song.mid"), Bytes({'n', 'o', 't', ' ', 'a', ' ', 's', 'o', 'n', 'g'}));
+    }
+    EXPECT_FALSE(dir.Exists("x.svg"));
+}
+
 TEST(Info, CommandLineStatusesAndGd3) {
     TempDir dir;
     Gd3Tag tag;
@@ -200,7 +230,7 @@ TEST(Info, CommandLineStatusesAndGd3) {
     EXPECT_NE(r.out.find("  2 problems"), std::string::npos) << r.out;
     EXPECT_EQ(r.err,
               "fmtool info: other.mid is not a VGM file\n"
-              "fmtool info: missing.vgm cannot be opened\n");
+              "fmtool info: missing.vgm cannot be opened: no such file\n");
 }
 
 }  // namespace

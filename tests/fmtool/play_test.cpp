@@ -3,7 +3,10 @@
 // failed run leaves an earlier file alone.
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -163,7 +166,7 @@ TEST_F(Play, FailuresLeaveAnEarlierFileAlone) {
         {{"bank.opm", "-o", "keep.wav"}, 2, "fmtool play: bank.opm is not a VGM file\n"},
         {{"once.vgm", "-o", "keep.wav", "--solo", "FM 7"}, 2, "no channel named \"FM 7\"; this file has FM 1"},
         {{"once.vgm", "-o", "keep.mp3"}, 2, "cannot tell the audio format of keep.mp3"},
-        {{"once.vgm", "-o", "no/such/dir/x.wav"}, 1, "fmtool play: cannot write no/such/dir/x.wav\n"},
+        {{"once.vgm", "-o", "no/such/dir/x.wav"}, 1, "fmtool play: cannot write no/such/dir/x.wav: no such folder\n"},
         {{"once.vgm", "--mute", "PSG", "--solo", "PSG"}, 2, "excludes"},
     };
     for (const Case& c : cases) {
@@ -173,6 +176,63 @@ TEST_F(Play, FailuresLeaveAnEarlierFileAlone) {
         EXPECT_EQ(dir_.Read("keep.wav"), Bytes({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
     }
     EXPECT_FALSE(dir_.Exists("once.wav"));
+}
+
+// Whatever the options or the file ask, a run is bounded, never writes over
+// its input and writes through a link instead of replacing it.
+TEST_F(Play, HostileLengthsAndOutputsAreRefusedUpFront) {
+    // A header that claims a day over one frame of data: the waits rule.
+    Bytes claims = dir_.Read("once.vgm");
+    claims[0x18] = 0x00, claims[0x19] = 0x00, claims[0x1A] = 0x00, claims[0x1B] = 0xF0;
+    dir_.Write("claims.vgm", claims);
+    // A loop of 20 minutes: 1000 passes would render for days.
+    TrackBuilder t;
+    t.Program(0, kFm, 0).NoteOn(0, kFm, 69, 127).Control(kSecond / 2, kFm, 56, 0).NoteOff(1200 * kSecond, kFm, 69);
+    Convert("long.vgm", BuildSmf(0, 48, {t.EndOfTrack(0)}));
+    symlink("once.vgm", dir_.File("to_input.wav").c_str());
+    ASSERT_EQ(mkdir(dir_.File("sub.wav").c_str(), 0777), 0);
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string message;
+    } cases[] = {
+        {{"once.vgm", "--fade", "nan"}, 2, "--fade: nan is not a number from 0 to 3600"},
+        {{"once.vgm", "--fade", "inf"}, 2, "--fade: inf is not a number"},
+        {{"once.vgm", "--fade", "-1"}, 2, "--fade: -1 is not a number"},
+        {{"once.vgm", "--loops", "1001"}, 2, "--loops"},
+        {{"once.vgm", "-o", "to_input.wav"}, 1, "the output to_input.wav is the file played"},
+        {{"long.vgm", "-o", "x.wav", "--loops", "1000"}, 2, "long.vgm: the rendering would last"},
+        {{"long.vgm", "-o", "x.wav", "--loops", "4", "--rate", "192000"}, 1, "a WAV file holds at most 4 GiB"},
+        {{"once.vgm", "-o", "sub.wav"}, 1, "cannot write sub.wav: is a folder"},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = Run(c.args);
+        EXPECT_EQ(r.status, c.status) << c.args[1] << " " << c.args[2];
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+    EXPECT_EQ(dir_.Read("to_input.wav"), dir_.Read("once.vgm"));
+    EXPECT_FALSE(dir_.Exists("x.wav"));
+
+    const RunResult r = Run({"claims.vgm", "-o", "claims.wav"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadAudio(dir_.File("claims.wav")).info.frames, kTotal);
+}
+
+TEST_F(Play, WritesThroughLinksAndIntoDevices) {
+    dir_.Write("real.wav", std::string("earlier"));
+    symlink("real.wav", dir_.File("link.wav").c_str());
+    symlink("/dev/null", dir_.File("null.wav").c_str());
+    ASSERT_EQ(Run({"once.vgm", "-o", "link.wav"}).status, 0);
+    ASSERT_EQ(Run({"once.vgm", "-o", "null.wav"}).status, 0);
+    ASSERT_EQ(Run({"once.vgm", "-o", "null.wav"}).status, 0);
+    char target[64] = {};
+    ASSERT_GT(readlink(dir_.File("link.wav").c_str(), target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "real.wav");
+    EXPECT_EQ(ReadAudio(dir_.File("real.wav")).info.frames, kTotal);
+    struct stat st;
+    ASSERT_EQ(stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
 }
 
 TEST(PlayLength, PlanAndFade) {

@@ -3,11 +3,15 @@
 #include "vgm/vgm_save.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/support/run_fmroll.h"
@@ -65,4 +69,114 @@ TEST(SaveImage, EachTargetGetsTheImageOrNoneIsTouched) {
             EXPECT_EQ(file.bytes, image) << t.path;
         }
     }
+}
+
+// Saves on several threads at once, ended by a signal at any moment: the
+// signal may arrive on any thread, also while another creates a temporary,
+// and still no temporary is left, and every file is whole or absent.
+TEST(SaveImage, ConcurrentSavesEndedByASignalLeaveNoTemporary) {
+    const std::vector<std::uint8_t> image(64 * 1024, 0x5A);
+    for (int round = 0; round < 24; ++round) {
+        TempDir dir;
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            std::vector<std::thread> savers;
+            for (int t = 0; t < 4; ++t) {
+                savers.emplace_back([&dir, &image, t] {
+                    const std::string name = dir.File("out" + std::to_string(t));
+                    for (;;) VGM::SaveImage(image, {{name + ".vgm", false}, {name + ".vgz", true}});
+                });
+            }
+            for (std::thread& s : savers) s.join();
+            _exit(0);
+        }
+        usleep(static_cast<useconds_t>(2000 + 1500 * round));
+        kill(pid, round % 2 ? SIGTERM : SIGINT);
+        // The signal ends the saving at once; a save that lives on is a fault.
+        int status = 0;
+        pid_t ended = 0;
+        for (int wait = 0; wait < 500 && ended == 0; ++wait) {
+            ended = waitpid(pid, &status, WNOHANG);
+            if (ended == 0) usleep(10000);
+        }
+        if (ended == 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            FAIL() << "round " << round << ": the signal did not end the saves";
+        }
+        ASSERT_TRUE(WIFSIGNALED(status)) << round;
+        for (const std::string& name : Tree(dir.path())) {
+            EXPECT_EQ(name.find(".tmp-"), std::string::npos) << "round " << round << ": " << name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".vgm") == 0) {
+                EXPECT_EQ(fs::file_size(name), image.size()) << name;
+            }
+        }
+    }
+}
+
+// A file written bit by bit lands as a saved image does: through links, with
+// the earlier permission bits, in place on a device, and not at all when it
+// is abandoned or cannot be.
+TEST(PendingFile, CommitsLikeASaveAndAbandonsWithoutATrace) {
+    TempDir dir;
+    dir.Write("real.wav", std::string("earlier"));
+    ASSERT_EQ(chmod(dir.File("real.wav").c_str(), 0640), 0);
+    ASSERT_EQ(symlink("real.wav", dir.File("link.wav").c_str()), 0);
+    ASSERT_EQ(mkdir(dir.File("folder").c_str(), 0777), 0);
+    const std::string bytes = "new sound";
+    const auto write = [&](const std::string& name, bool commit, int& reason) {
+        VGM::PendingFile file;
+        if (!file.Open(name, reason)) return false;
+        if (::write(file.fd(), bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) return false;
+        return !commit || file.Commit(reason);
+    };
+    int reason = -1;
+    ASSERT_TRUE(write(dir.File("link.wav"), false, reason));  // abandoned
+    EXPECT_EQ(dir.Read("real.wav"), std::vector<std::uint8_t>({'e', 'a', 'r', 'l', 'i', 'e', 'r'}));
+    ASSERT_TRUE(write(dir.File("link.wav"), true, reason));
+    EXPECT_EQ(reason, 0);
+    EXPECT_TRUE(fs::is_symlink(dir.File("link.wav")));
+    EXPECT_EQ(dir.Read("real.wav"), std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    struct stat st;
+    ASSERT_EQ(stat(dir.File("real.wav").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    ASSERT_TRUE(write("/dev/null", true, reason));
+    ASSERT_EQ(stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+    EXPECT_FALSE(write(dir.File("folder"), true, reason));
+    EXPECT_EQ(reason, EISDIR);
+    EXPECT_FALSE(write(dir.File("none/x.wav"), true, reason));
+    EXPECT_EQ(reason, ENOENT);
+    for (const std::string& name : Tree(dir.path())) EXPECT_EQ(name.find(".tmp-"), std::string::npos) << name;
+}
+
+// Names that reach one file share its key; names of different files do not.
+TEST(OutputKey, NamesOfOneFileShareTheirKey) {
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.File("sub").c_str(), 0777), 0);
+    dir.Write("sub/old.vgz", std::string("x"));
+    ASSERT_EQ(link(dir.File("sub/old.vgz").c_str(), dir.File("hard.vgz").c_str()), 0);
+    ASSERT_EQ(symlink("sub/new.vgz", dir.File("dangling.vgz").c_str()), 0);
+    const std::string d = dir.path();
+    struct Case {
+        std::string a, b;
+        bool same;
+    } cases[] = {
+        {d + "/sub/new.vgz", d + "/sub/../sub/./new.vgz", true},  // not yet written
+        {d + "/sub/new.vgz", d + "/dangling.vgz", true},          // a link to a file still to come
+        {d + "/sub/old.vgz", d + "/hard.vgz", true},              // two links of one file
+        {d + "/sub/new.vgz", d + "/sub/New.vgz", false},
+        {d + "/sub/new.vgz", d + "/new.vgz", false},
+        {d + "/sub/old.vgz", d + "/sub/new.vgz", false},
+    };
+    for (const Case& c : cases) {
+        const std::string ka = VGM::OutputKey(c.a), kb = VGM::OutputKey(c.b);
+        EXPECT_FALSE(ka.empty()) << c.a;
+        EXPECT_EQ(ka == kb, c.same) << c.a << " " << c.b;
+    }
+    EXPECT_TRUE(VGM::SameFile(d + "/sub/old.vgz", d + "/hard.vgz"));
+    EXPECT_FALSE(VGM::SameFile(d + "/sub/new.vgz", d + "/dangling.vgz"));  // neither exists
+    EXPECT_EQ(VGM::OutputKey(d + "/none/x.vgz"), "");
 }
