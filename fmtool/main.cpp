@@ -51,7 +51,7 @@ std::string UsageFailure(const CLI::App* app, const CLI::Error& e) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"fmtool: check, arrange, convert, play and inspect songs for the Mega Drive / Genesis sound chips, and bring your own FM voices"};
+    CLI::App app{"fmtool: songs and voices for the Mega Drive / Genesis sound chips"};
     app.name("fmtool");
     app.set_version_flag("--version", std::string("fmtool (fmroll) ") + FMROLL_VERSION);
     app.require_subcommand(1);

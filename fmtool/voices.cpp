@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fmtool/arrange/song_tag.h"
+#include "fmtool/command_line.h"
 #include "fmtool/commands.h"
 #include "fmtool/play/audio_file.h"
 #include "fmtool/play/audio_render.h"
@@ -245,14 +246,18 @@ CLI::Option* AddProgram(CLI::App* cmd, VoicesOptions& opt, const char* text) {
 }  // namespace
 
 void AddVoicesCommand(CLI::App& app, int& status) {
-    CLI::App* voices = app.add_subcommand(
-        "voices", "FM voices in TFI, VGI, Y12, DMP, OPNI, WOPN and OPM text: import, export, rip from a VGM file, "
-                  "list, audition. Exit status 0: done; 1: nothing written; 2: an input cannot be read");
+    CLI::App* voices = app.add_subcommand("voices");
+    Describe(*voices, "Bring your own FM voices: import, export, rip, list, audition",
+             "FM voices in TFI, VGI, Y12, DMP, OPNI, WOPN and OPM text: import them into a bank, export a bank's "
+             "programs, rip every voice a VGM or VGZ file plays, list a bank, audition a program. `fmtool voices "
+             "COMMAND --help` explains each.",
+             {"0  done", "1  nothing written (the output cannot be written, or there is nothing to write)",
+              "2  an input cannot be read, or the command line is wrong"});
     voices->require_subcommand(1);
 
     auto imp = std::make_shared<VoicesOptions>();
     CLI::App* cmd = voices->add_subcommand(
-        "import", "Voices of any format into one bank: single voices at the next programs, banks at their own");
+        "import", "Voice files and banks of any format into one OPM bank");
     cmd->add_option("FILE", imp->inputs, "Voice files (.tfi .vgi .y12 .dmp .opni) and banks (.opm .wopn)")
         ->required();
     cmd->add_option("-o,--output", imp->output, "The bank to write: .opm (OPM text) or .wopn")->required()->type_name("BANK");
@@ -260,7 +265,7 @@ void AddVoicesCommand(CLI::App& app, int& status) {
     cmd->callback([imp, &status] { status = RunImport(*imp); });
 
     auto exp = std::make_shared<VoicesOptions>();
-    cmd = voices->add_subcommand("export", "A program of a bank as a voice file, or the whole bank as .wopn or .opm");
+    cmd = voices->add_subcommand("export", "A program as a voice file, or the whole bank as .wopn or .opm");
     cmd->add_option("BANK", exp->inputs, "The bank, in any supported format")->required()->expected(1);
     cmd->add_option("-o,--output", exp->output, "The file to write: .tfi .vgi .y12 .dmp .opni, or .wopn .opm")
         ->required()
@@ -282,7 +287,7 @@ void AddVoicesCommand(CLI::App& app, int& status) {
     cmd->callback([list, &status] { status = RunList(*list); });
 
     auto aud = std::make_shared<VoicesOptions>();
-    cmd = voices->add_subcommand("audition", "Hear a voice: a scale and a chord through the converter and Game Music Emu");
+    cmd = voices->add_subcommand("audition", "Hear a program: a scale and a chord, as a sound file");
     cmd->add_option("BANK", aud->inputs, "A bank or voice file, in any supported format")->required()->expected(1);
     AddProgram(cmd, *aud, "The program to hear (needed when the bank holds several)");
     cmd->add_option("-o,--output", aud->output,

@@ -127,8 +127,10 @@ SaveSignalGuard::Step::~Step() {
     pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
 }
 
-int SaveSignalGuard::CreateTemporary(const Step&, const char* path, mode_t mode, int& slot) {
-    if (g_ending.load()) {
+bool SaveSignalGuard::Step::Ending() const { return g_ending.load(); }
+
+int SaveSignalGuard::CreateTemporary(const Step& step, const char* path, mode_t mode, int& slot) {
+    if (step.Ending()) {
         errno = EINTR;
         return -1;
     }

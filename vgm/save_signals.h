@@ -38,6 +38,11 @@ public:
         Step(const Step&) = delete;
         Step& operator=(const Step&) = delete;
 
+        // True once a signal has begun to end the program: the step then
+        // changes nothing, as the handler may have finished its clean-up
+        // before the step began.
+        bool Ending() const;
+
     private:
         sigset_t saved_;
     };

@@ -268,6 +268,10 @@ bool ReplaceAll(std::vector<Entry>& entries, SaveSignalGuard& signals) {
         if (!entries[i].direct) last = i;
     }
     SaveSignalGuard::Step step;
+    if (step.Ending()) {
+        errno = EINTR;
+        return false;
+    }
     for (std::size_t i = 0; i < entries.size(); ++i) {
         Entry& e = entries[i];
         if (e.direct) continue;

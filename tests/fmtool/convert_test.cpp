@@ -249,7 +249,7 @@ TEST(Help, EveryCommandListsItsExitStatusesOnShortLines) {
     TempDir dir;
     const RunResult all = RunFmtool(dir.path(), {"--help"});
     std::vector<std::string> texts = {all.out};
-    for (const char* command : {"check", "arrange", "convert", "play", "info"}) {
+    for (const char* command : {"check", "arrange", "convert", "play", "info", "voices"}) {
         const RunResult r = RunFmtool(dir.path(), {"help", command});
         EXPECT_EQ(r.status, 0) << command;
         EXPECT_NE(r.out.find("Exit status:\n  0  "), std::string::npos) << r.out;
