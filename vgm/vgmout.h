@@ -15,7 +15,17 @@
 // called on, so that all the writers of one render share it. Each thread has
 // a table of its own, so renders on separate threads never see each other's
 // writes. All 0 when the thread starts, never cleared.
-extern thread_local std::uint8_t fm_block[2][256];
+// Declared constant-initialised where the compiler allows it, so that other
+// files reach it directly rather than through GCC's thread-local wrapper,
+// whose check for an initialiser the undefined-behaviour sanitizer takes for a
+// null pointer (the table sits at offset 0 of the thread's storage).
+#if defined(__GNUC__) && !defined(__clang__)
+#define FMROLL_CONSTINIT __constinit
+#else
+#define FMROLL_CONSTINIT
+#endif
+extern thread_local FMROLL_CONSTINIT std::uint8_t fm_block[2][256];
+#undef FMROLL_CONSTINIT
 
 class VGMOUT {
 public:
