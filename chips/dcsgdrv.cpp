@@ -12,7 +12,7 @@ constexpr std::uint32_t kSilent = SN76489::kSilent;
 constexpr std::uint32_t kMaxVolume = 127;
 constexpr std::uint32_t kDcsgNoiseChannel = SN76489::kNoiseGenerator;
 constexpr std::int32_t kMaxPeriod = SN76489::kMaxPeriod;
-constexpr std::int32_t kDetuneOctave = 8191;
+constexpr std::int32_t kDetuneOctave = kDcsgDetuneOctave;
 constexpr int kTableNotes = 108;
 
 // Tone periods for notes 0-107: entry n = floor(3579545 / (32 * f)) with

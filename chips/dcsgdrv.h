@@ -6,9 +6,12 @@
 
 class VGMOUT;
 
+// The raw pitch bend that moves a tone a whole octave.
+constexpr std::int32_t kDcsgDetuneOctave = 8191;
+
 // The 10-bit tone period the driver writes for `note` bent by `detune` (the
-// raw pitch bend, 8191 = one octave): 0 above note 107, clamped to 0..1023.
-// A period of 0 is silent.
+// raw pitch bend, kDcsgDetuneOctave = one octave): 0 above note 107, clamped
+// to 0..1023. A period of 0 is silent.
 std::uint32_t DcsgTonePeriod(std::uint32_t note, std::int32_t detune);
 
 // The attenuation (0 loudest .. 15 silent) of a keyed channel at `volume`

@@ -20,8 +20,6 @@ namespace {
 constexpr std::int64_t kFnumLow = Opn2KeyTable[0];    // 643
 constexpr std::int64_t kFnumHigh = Opn2KeyTable[12];  // 1287
 constexpr std::int64_t kOctave = kFnumLow;            // F-number units per octave
-constexpr std::int64_t kMaxBlock = 7;
-
 using namespace YM2612;
 
 // A note's place on one linear scale of F-number units across octaves.
@@ -47,7 +45,7 @@ Opn2Pitch Opn2NotePitch(std::uint32_t note, std::int64_t offset) {
         f -= steps * kOctave;
     }
     // Beyond the chip's eight blocks the pitch keeps its F-number.
-    const std::int64_t block = o < 0 ? 0 : (o > kMaxBlock ? kMaxBlock : o);
+    const std::int64_t block = o < 0 ? 0 : (o > YM2612::kMaxBlock ? YM2612::kMaxBlock : o);
     return Opn2Pitch{static_cast<std::uint32_t>(block), static_cast<std::uint32_t>(f)};
 }
 

@@ -43,6 +43,7 @@ constexpr std::uint8_t kRegFeedbackAlgorithm = 0xB0;  // FB bits 5-3, ALG bits 2
 constexpr std::uint8_t kRegStereoLfoSens = 0xB4;   // L bit 7, R bit 6, AMS bits 5-4, PMS bits 2-0
 
 constexpr std::uint8_t kMaxTotalLevel = 127;       // silence
+constexpr unsigned kMaxBlock = 7;                  // the block field has 3 bits
 constexpr std::uint8_t kAllOperatorsOn = 0xF0;     // key-on bits of all four operators
 constexpr std::uint8_t kStereoLeft = 0x80;
 constexpr std::uint8_t kStereoRight = 0x40;

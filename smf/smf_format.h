@@ -36,6 +36,9 @@ constexpr std::uint8_t kChannelMask = 0x0F;
 // A pitch bend's two 7-bit data bytes, low first, hold 0..16383; this is
 // the centre (no bend).
 constexpr int kPitchBendCentre = 8192;
+// A bend as a signed value: -8192..8191.
+constexpr int kBendMin = -kPitchBendCentre;
+constexpr int kBendMax = kPitchBendCentre - 1;
 
 // System messages: 0xF0 to 0xFE, each with a length in a file.
 constexpr std::uint8_t kFirstSystemStatus = 0xF0;

@@ -6,24 +6,25 @@
 
 #include "chips/dcsgdrv.h"
 #include "chips/opn2drv.h"
+#include "chips/ym2612_map.h"
+#include "sequencer/sequencer_rules.h"
+#include "smf/smf_format.h"
 #include "vgm/vgm_format.h"
 
 namespace fmtool {
 
 namespace {
 
-constexpr int kBendMin = -8192;
-constexpr int kBendMax = 8191;
-// FM: an octave is 643 F-number units; every pitch is normalised into
-// 643..1287 with the block counting octaves, clamped to 0..7.
-constexpr int kFnumLow = 643;
-constexpr int kFnumHigh = 1287;
-constexpr int kFnumOctave = 643;
-constexpr int kMaxBlock = 7;
-// The converter's FM detune is trunc(trunc(bend x range / 12) x 644 / 8192).
-constexpr int kDetuneFactor = 644;
-// Square bends move the period by (bend / 8191) of the way to the next octave.
-constexpr int kSquareBendOctave = 8191;
+using MIDI::kBendMax;
+using MIDI::kBendMin;
+// FM: the driver normalises every pitch into one octave of F-numbers, the
+// block counting octaves.
+const int kFnumLow = Opn2KeyTable[0];
+const int kFnumHigh = Opn2KeyTable[12];
+const int kFnumOctave = kFnumLow;
+constexpr int kMaxBlock = static_cast<int>(YM2612::kMaxBlock);
+// The arranged file bends every chip channel over 12 semitones.
+constexpr unsigned kArrangedBendRange = 12;
 
 double Hz(int midiNote) { return 440.0 * std::pow(2.0, (midiNote - 69) / 12.0); }
 
@@ -58,7 +59,7 @@ int FmBend(int written, double cents) {
     }
     const double raw = g + kFnumOctave * octaves;
     const int detune = static_cast<int>(std::lround(raw - f0));
-    return BendForSteps(detune, kDetuneFactor, 8192);
+    return BendForSteps(detune, MIDI::kFmDetunePerOctave, MIDI::kPitchBendCentre);
 }
 
 int SquareBend(int written, double cents) {
@@ -66,10 +67,10 @@ int SquareBend(int written, double cents) {
     const int target = static_cast<int>(
         std::lround(VGM::kSn76489Clock / (32.0 * Hz(written + kOctave) * std::pow(2.0, cents / 1200.0))));
     if (target < base) {
-        return BendForSteps(base - target, base - SquarePeriod(written, kSquareBendOctave), kSquareBendOctave);
+        return BendForSteps(base - target, base - SquarePeriod(written, kDcsgDetuneOctave), kDcsgDetuneOctave);
     }
     if (target > base) {
-        return BendForSteps(-(target - base), SquarePeriod(written, -kSquareBendOctave) - base, kSquareBendOctave);
+        return BendForSteps(-(target - base), SquarePeriod(written, -kDcsgDetuneOctave) - base, kDcsgDetuneOctave);
     }
     return 0;
 }
@@ -103,7 +104,7 @@ double ChipHz(Chip chip, int written, int bend) {
         const int p = SquarePeriod(written, bend);
         return p > 0 ? VGM::kSn76489Clock / (32.0 * p) : 0;
     }
-    const int detune = bend * kDetuneFactor / 8192;  // truncates toward zero
+    const int detune = MIDI::FmDetuneOfBend(bend, kArrangedBendRange);
     const Opn2Pitch p = Opn2NotePitch(static_cast<std::uint32_t>(written), detune);
     return p.fnum * (VGM::kYm2612Clock / 144.0) / std::pow(2.0, 21.0 - p.block);
 }
