@@ -9,12 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "sequencer/sequencer_rules.h"
 #include "smf/smf_writer.h"
 
 namespace fmtool {
 
-constexpr unsigned kNoiseChannel = 9;    // MIDI channel 10
-constexpr unsigned kChipTracks = 10;     // MIDI channels 1-10
+constexpr unsigned kNoiseChannel = MIDI::kMidiNoiseChannel;  // MIDI channel 10
+constexpr unsigned kChipTracks = MIDI::kPlayedChannels;     // MIDI channels 1-10
 // Conductor events that need a channel use channel 16, which the converter
 // reads but never plays.
 constexpr unsigned kConductorChannel = 15;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "fmtool/arrange/frame_timeline.h"
+#include "sequencer/sequencer_rules.h"
 
 namespace MIDI {
 class Score;
@@ -17,7 +18,7 @@ class Score;
 namespace fmtool {
 
 constexpr unsigned kDrumChannel = 9;  // MIDI channel 10
-constexpr unsigned kMidiChannels = 16;
+using MIDI::kMidiChannels;
 
 struct SourceNote {
     Moment start;
