@@ -11,6 +11,7 @@ using Bytes = std::vector<std::uint8_t>;
 // FM channel 0 with a loaded voice of algorithm 7, carriers at `tl`, both outputs on.
 Bytes FmVoice(std::uint8_t tl, std::uint8_t stereo = 0xC0) {
     Bytes b = {0x52, 0xB0, 0x07, 0x52, 0xB4, stereo};
+    // Byte by byte: GCC 12 at -O3 takes a list insert here for an overflow.
     for (std::uint8_t op = 0; op < 4; ++op) {
         b.push_back(0x52);
         b.push_back(static_cast<std::uint8_t>(0x40 + 4 * op));
