@@ -16,9 +16,7 @@ namespace {
 // "PATH: what the reader said", with why the file could not be opened when
 // that was the trouble.
 std::string Named(const std::string& path, const std::string& said, bool opening) {
-    const std::string line = path + ": " + said;
-    const std::string reason = opening ? OpenReason(path) : "";
-    return reason.empty() ? line : line + " (" + reason + ")";
+    return path + ": " + ReaderVerdict(path, said, opening);
 }
 
 }  // namespace

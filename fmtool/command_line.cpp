@@ -65,6 +65,11 @@ std::string WithOpenReason(const std::string& path, const std::string& message) 
     return reason.empty() ? message : message + ": " + reason;
 }
 
+std::string ReaderVerdict(const std::string& path, const std::string& said, bool opening) {
+    const std::string reason = opening ? OpenReason(path) : "";
+    return reason.empty() ? said : said + " (" + reason + ")";
+}
+
 std::string CannotWrite(const std::string& name, int error) {
     const std::string reason = WriteReason(error);
     return "cannot write " + name + (reason.empty() ? "" : ": " + reason);

@@ -28,6 +28,9 @@ std::string ReadReason(int error);
 std::string OpenReason(const std::string& path);
 // `message` about the file at `path`, with ": reason" when it cannot be opened.
 std::string WithOpenReason(const std::string& path, const std::string& message);
+// A reader's verdict on the file at `path`, with why the file could not be
+// opened when that was the trouble: "File open error, abort... (no such file)".
+std::string ReaderVerdict(const std::string& path, const std::string& said, bool opening);
 // "cannot write NAME" with ": reason" when there is one.
 std::string CannotWrite(const std::string& name, int error);
 

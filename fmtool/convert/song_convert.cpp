@@ -60,7 +60,7 @@ std::vector<std::uint8_t> BuildVgm(const ConvertJob& job, FMInst& bank, ConvertR
     std::unique_ptr<MIDI::DMIDI> song;
     const MIDI::SmfStatus read = MIDI::ReadScoreFile(job.song.c_str(), score, &song);
     if (read != MIDI::SmfStatus::Ok) {
-        result.message = MIDI::SmfMessage(read);
+        result.message = ReaderVerdict(job.song, MIDI::SmfMessage(read), MIDI::IsFileError(read));
         result.status = kUnreadable;
         return {};
     }

@@ -134,7 +134,7 @@ TEST(Convert, AFailingSongIsReportedAndTheOthersGoOn) {
     const RunResult r = RunFmtool(dir.path(), {"convert", "-j", "3", "bad.mid", "good.mid", "missing.mid"});
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("bad.mid: MIDIC: HeaderChunk Illegal, abort...\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("missing.mid: File open error, abort...\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("missing.mid: File open error, abort... (no such file)\n"), std::string::npos) << r.err;
     EXPECT_TRUE(testsupport::ReadVgzFile(dir.File("good.vgz")).ok);
     EXPECT_EQ(dir.Read("bad.vgz"), Text("an earlier file"));
 
@@ -203,7 +203,7 @@ TEST(Convert, FailureLinesSayWhy) {
         {{"convert", "song.mid"}, 1, "song.mid: cannot write song.vgz: is a folder\n"},
         {{"convert", "song.mid", "-o", "none/x.vgz"}, 1, "song.mid: cannot write none/x.vgz: no such folder\n"},
         {{"convert", "song.mid", "-o", "song.mid/x.vgz"}, 1, "cannot write song.mid/x.vgz: a part of the path is not a folder\n"},
-        {{"convert", "missing.mid"}, 2, "missing.mid: File open error, abort...\n"},
+        {{"convert", "missing.mid"}, 2, "missing.mid: File open error, abort... (no such file)\n"},
         {{"convert", "song.mid", "--bank", "none.opm"}, 2,
          "fmtool convert: none.opm: OPM file read error (268435456), abort... (no such file)\n"},
         {{"convert", "song.mid", "-j", "nan"}, 2, "fmtool convert: --jobs: Value nan not in range 1 to 64"},
