@@ -10,23 +10,12 @@ namespace {
 
 constexpr std::size_t kKeyOffset = 32, kPercussionKey = 34, kFbAlg = 35, kLfoSens = 36, kOperators = 37;
 constexpr std::size_t kOperatorBytes = 7;
-// Bits of the register images that hold a field.
-constexpr std::uint8_t kDetuneMulBits = 0x7F, kTlBits = 0x7F, kKsArBits = 0xDF, kAmD1rBits = 0x9F,
-                       kD2rBits = 0x1F, kSsgBits = 0x0F, kFbAlgBits = 0x3F, kLfoSensBits = 0x37;
+// Bits of the channel register images that hold a field.
+constexpr std::uint8_t kFbAlgBits = 0x3F, kLfoSensBits = 0x37;
 
 VoiceImage ImageOf(const std::uint8_t* p) {
     VoiceImage image;
-    for (unsigned r = 0; r < 4; ++r) {
-        const std::uint8_t* q = p + kOperators + kOperatorBytes * r;
-        OperatorImage& o = image.op[r];
-        o.dt_mul = q[0] & kDetuneMulBits;
-        o.tl = q[1] & kTlBits;
-        o.ks_ar = q[2] & kKsArBits;
-        o.am_d1r = q[3] & kAmD1rBits;
-        o.d2r = q[4] & kD2rBits;
-        o.d1l_rr = q[5];
-        o.ssg_eg = q[6] & kSsgBits;
-    }
+    for (unsigned r = 0; r < 4; ++r) image.op[r] = ReadOperatorImage(p + kOperators + kOperatorBytes * r);
     image.fb_alg = p[kFbAlg] & kFbAlgBits;
     image.lfo_sens = p[kLfoSens] & kLfoSensBits;
     return image;
@@ -60,17 +49,7 @@ void WriteOpn2Entry(const BankVoice& voice, std::uint8_t* p, std::vector<std::st
     if (kept < name.size()) losses.push_back("the name is cut to 31 characters");
     p[kFbAlg] = image.fb_alg;
     p[kLfoSens] = image.lfo_sens;
-    for (unsigned r = 0; r < 4; ++r) {
-        std::uint8_t* q = p + kOperators + kOperatorBytes * r;
-        const OperatorImage& o = image.op[r];
-        q[0] = o.dt_mul;
-        q[1] = o.tl;
-        q[2] = o.ks_ar;
-        q[3] = o.am_d1r;
-        q[4] = o.d2r;
-        q[5] = o.d1l_rr;
-        q[6] = o.ssg_eg;
-    }
+    for (unsigned r = 0; r < 4; ++r) WriteOperatorImage(image.op[r], p + kOperators + kOperatorBytes * r);
 }
 
 }  // namespace voiceformat

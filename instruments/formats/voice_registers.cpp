@@ -37,6 +37,31 @@ std::string RangeLine(const std::string& field, std::int32_t value, std::int32_t
 
 const char* const kOperatorNames[4] = {"M1", "M2", "C1", "C2"};
 
+OperatorImage ReadOperatorImage(const std::uint8_t* p) {
+    // Bits of the register images that hold a field.
+    constexpr std::uint8_t kDetuneMulBits = 0x7F, kTlBits = 0x7F, kKsArBits = 0xDF, kAmD1rBits = 0x9F,
+                           kD2rBits = 0x1F;
+    OperatorImage o;
+    o.dt_mul = p[0] & kDetuneMulBits;
+    o.tl = p[1] & kTlBits;
+    o.ks_ar = p[2] & kKsArBits;
+    o.am_d1r = p[3] & kAmD1rBits;
+    o.d2r = p[4] & kD2rBits;
+    o.d1l_rr = p[5];
+    o.ssg_eg = p[6] & kSsgEgBits;
+    return o;
+}
+
+void WriteOperatorImage(const OperatorImage& o, std::uint8_t* p) {
+    p[0] = o.dt_mul;
+    p[1] = o.tl;
+    p[2] = o.ks_ar;
+    p[3] = o.am_d1r;
+    p[4] = o.d2r;
+    p[5] = o.d1l_rr;
+    p[6] = o.ssg_eg;
+}
+
 bool VoiceImage::operator==(const VoiceImage& o) const {
     for (unsigned r = 0; r < 4; ++r) {
         const OperatorImage& a = op[r];

@@ -17,6 +17,12 @@ struct OperatorImage {
     std::uint8_t dt_mul = 0, tl = 0, ks_ar = 0, am_d1r = 0, d2r = 0, d1l_rr = 0, ssg_eg = 0;
 };
 
+// The seven bytes of an operator's registers 0x30-0x90 in register order, as
+// Y12 and the OPN2 bank formats store them: read with the bits that hold no
+// field cleared, written as they are.
+OperatorImage ReadOperatorImage(const std::uint8_t* p);
+void WriteOperatorImage(const OperatorImage& o, std::uint8_t* p);
+
 // A whole voice: operators in register order, 0xB0 and 0xB4 (without the
 // output bits L/R).
 struct VoiceImage {

@@ -18,9 +18,6 @@ constexpr std::size_t kBlock = 16;
 constexpr std::size_t kAlgorithm = 0x40, kFeedback = 0x41;
 constexpr std::size_t kName = 0x50;
 constexpr std::size_t kMaxName = kBlock - 1;  // room for a terminator
-// Bits of the register images that hold no field.
-constexpr std::uint8_t kDetuneMulBits = 0x7F, kTlBits = 0x7F, kKsArBits = 0xDF, kAmD1rBits = 0x9F,
-                       kD2rBits = 0x1F, kSsgBits = 0x0F;
 }  // namespace
 
 bool ReadY12(const std::uint8_t* data, std::size_t size, BankVoice& out, std::string& why) {
@@ -34,17 +31,7 @@ bool ReadY12(const std::uint8_t* data, std::size_t size, BankVoice& out, std::st
         return false;
     }
     VoiceImage image;
-    for (unsigned r = 0; r < 4; ++r) {
-        const std::uint8_t* p = data + kBlock * r;
-        OperatorImage& o = image.op[r];
-        o.dt_mul = p[0] & kDetuneMulBits;
-        o.tl = p[1] & kTlBits;
-        o.ks_ar = p[2] & kKsArBits;
-        o.am_d1r = p[3] & kAmD1rBits;
-        o.d2r = p[4] & kD2rBits;
-        o.d1l_rr = p[5];
-        o.ssg_eg = p[6] & kSsgBits;
-    }
+    for (unsigned r = 0; r < 4; ++r) image.op[r] = ReadOperatorImage(data + kBlock * r);
     image.fb_alg = YM2612::FeedbackAlgorithm(data[kFeedback], data[kAlgorithm]);
     FromImage(image, out.voice, out.extras);
     const std::uint8_t* name = data + kName;
@@ -56,17 +43,7 @@ bool ReadY12(const std::uint8_t* data, std::size_t size, BankVoice& out, std::st
 Bytes WriteY12(const BankVoice& voice, std::vector<std::string>& losses) {
     const VoiceImage image = WriterImage(voice, losses);
     Bytes out(kY12Size, 0);
-    for (unsigned r = 0; r < 4; ++r) {
-        std::uint8_t* p = &out[kBlock * r];
-        const OperatorImage& o = image.op[r];
-        p[0] = o.dt_mul;
-        p[1] = o.tl;
-        p[2] = o.ks_ar;
-        p[3] = o.am_d1r;
-        p[4] = o.d2r;
-        p[5] = o.d1l_rr;
-        p[6] = o.ssg_eg;
-    }
+    for (unsigned r = 0; r < 4; ++r) WriteOperatorImage(image.op[r], &out[kBlock * r]);
     out[kAlgorithm] = static_cast<std::uint8_t>(YM2612::AlgorithmOf(image.fb_alg));
     out[kFeedback] = static_cast<std::uint8_t>(YM2612::FeedbackOf(image.fb_alg));
     const std::string& name = voice.extras.name;
