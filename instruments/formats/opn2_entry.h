@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,13 @@ void ReadOpn2Entry(const std::uint8_t* p, BankVoice& out);
 bool IsBlankOpn2Entry(const std::uint8_t* p);
 // Writes `voice` as an entry at `p` (kOpn2EntryBytes, zeroed by the caller).
 void WriteOpn2Entry(const BankVoice& voice, std::uint8_t* p, std::vector<std::string>& losses);
+
+// Both files begin with an 11-byte signature, its text and a NUL: the
+// first version's or the second's.
+constexpr std::size_t kOpn2MagicBytes = 11;
+inline bool HasOpn2Magic(const std::uint8_t* data, std::size_t size, const char (&magic)[kOpn2MagicBytes]) {
+    return size >= kOpn2MagicBytes && std::memcmp(data, magic, kOpn2MagicBytes) == 0;
+}
 
 // Big-endian 16-bit fields, and the version code's little-endian one.
 inline std::uint16_t Be16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] << 8 | p[1]); }

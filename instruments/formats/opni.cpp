@@ -12,24 +12,20 @@ namespace {
 
 constexpr char kMagic1[] = "WOPN2-INST";  // with its NUL: 11 bytes
 constexpr char kMagic2[] = "WOPN2-IN2T";
-constexpr std::size_t kMagicBytes = sizeof kMagic1;
+constexpr std::size_t kMagicBytes = kOpn2MagicBytes;
 constexpr std::uint16_t kVersion2 = 2;
 constexpr std::size_t kSize1 = kMagicBytes + 1 + kOpn2EntryBytes;
 constexpr std::size_t kSize2 = kMagicBytes + 2 + 1 + kOpn2EntryBytes;
 
-bool HasMagic(const std::uint8_t* data, std::size_t size, const char* magic) {
-    return size >= kMagicBytes && std::memcmp(data, magic, kMagicBytes) == 0;
-}
-
 }  // namespace
 
 bool IsOpni(const std::uint8_t* data, std::size_t size) {
-    return HasMagic(data, size, kMagic1) || HasMagic(data, size, kMagic2);
+    return HasOpn2Magic(data, size, kMagic1) || HasOpn2Magic(data, size, kMagic2);
 }
 
 bool ReadOpni(const std::uint8_t* data, std::size_t size, BankVoice& out, std::string& why) {
-    const bool v2 = HasMagic(data, size, kMagic2);
-    if (!v2 && !HasMagic(data, size, kMagic1)) {
+    const bool v2 = HasOpn2Magic(data, size, kMagic2);
+    if (!v2 && !HasOpn2Magic(data, size, kMagic1)) {
         why = "does not begin with \"WOPN2-INST\" or \"WOPN2-IN2T\": not an OPNI instrument";
         return false;
     }

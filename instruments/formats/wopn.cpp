@@ -16,25 +16,21 @@ namespace {
 
 constexpr char kMagic1[] = "WOPN2-BANK";  // with its NUL: 11 bytes
 constexpr char kMagic2[] = "WOPN2-B2NK";
-constexpr std::size_t kMagicBytes = sizeof kMagic1;
+constexpr std::size_t kMagicBytes = kOpn2MagicBytes;
 constexpr std::uint16_t kVersion2 = 2;
 constexpr std::size_t kPrograms = 128;
 constexpr std::size_t kBankMetaBytes = 34;
 constexpr std::size_t kEntry2Bytes = kOpn2EntryBytes + 4;  // and the key-on and key-off delays
 
-bool HasMagic(const std::uint8_t* data, std::size_t size, const char* magic) {
-    return size >= kMagicBytes && std::memcmp(data, magic, kMagicBytes) == 0;
-}
-
 }  // namespace
 
 bool IsWopn(const std::uint8_t* data, std::size_t size) {
-    return HasMagic(data, size, kMagic1) || HasMagic(data, size, kMagic2);
+    return HasOpn2Magic(data, size, kMagic1) || HasOpn2Magic(data, size, kMagic2);
 }
 
 bool ReadWopn(const std::uint8_t* data, std::size_t size, VoiceBank& out, std::string& why) {
-    const bool v2 = HasMagic(data, size, kMagic2);
-    if (!v2 && !HasMagic(data, size, kMagic1)) {
+    const bool v2 = HasOpn2Magic(data, size, kMagic2);
+    if (!v2 && !HasOpn2Magic(data, size, kMagic1)) {
         why = "does not begin with \"WOPN2-BANK\" or \"WOPN2-B2NK\": not a WOPN bank";
         return false;
     }
