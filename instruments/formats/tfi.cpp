@@ -18,11 +18,7 @@ bool ReadTfi(const std::uint8_t* data, std::size_t size, BankVoice& out, std::st
         why = "is " + std::to_string(size) + " bytes; a TFI voice is 42";
         return false;
     }
-    if (data[0] > 7 || data[1] > 7) {
-        why = "has algorithm " + std::to_string(data[0]) + " and feedback " + std::to_string(data[1]) +
-              "; both must be 0-7";
-        return false;
-    }
+    if (!AlgorithmAndFeedbackFit(data[0], data[1], why)) return false;
     out.voice = ChipVoice();
     out.voice.con = data[0];
     out.voice.fl = data[1];

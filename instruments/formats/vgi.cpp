@@ -20,11 +20,7 @@ bool ReadVgi(const std::uint8_t* data, std::size_t size, BankVoice& out, std::st
         why = "is " + std::to_string(size) + " bytes; a VGI voice is 43";
         return false;
     }
-    if (data[0] > 7 || data[1] > 7) {
-        why = "has algorithm " + std::to_string(data[0]) + " and feedback " + std::to_string(data[1]) +
-              "; both must be 0-7";
-        return false;
-    }
+    if (!AlgorithmAndFeedbackFit(data[0], data[1], why)) return false;
     if (data[2] & kSensitivityUnused) {
         why = "has LFO sensitivity byte " + std::to_string(data[2]) + " with bits set that hold no field";
         return false;

@@ -37,6 +37,13 @@ std::string RangeLine(const std::string& field, std::int32_t value, std::int32_t
 
 const char* const kOperatorNames[4] = {"M1", "M2", "C1", "C2"};
 
+bool AlgorithmAndFeedbackFit(unsigned algorithm, unsigned feedback, std::string& why) {
+    if (algorithm <= 7 && feedback <= 7) return true;
+    why = "has algorithm " + std::to_string(algorithm) + " and feedback " + std::to_string(feedback) +
+          "; both must be 0-7";
+    return false;
+}
+
 OperatorImage ReadOperatorImage(const std::uint8_t* p) {
     // Bits of the register images that hold a field.
     constexpr std::uint8_t kDetuneMulBits = 0x7F, kTlBits = 0x7F, kKsArBits = 0xDF, kAmD1rBits = 0x9F,

@@ -56,6 +56,10 @@ bool AnyAm(const VoiceImage& image);
 // Whether any operator has SSG-EG on.
 bool AnySsgEg(const VoiceImage& image);
 
+// Whether a file's algorithm and feedback, stored as plain values, are the
+// chip's 0-7; else false with the reason in `why`.
+bool AlgorithmAndFeedbackFit(unsigned algorithm, unsigned feedback, std::string& why);
+
 // Operator names in register order.
 extern const char* const kOperatorNames[4];  // "M1", "M2", "C1", "C2"
 

@@ -25,11 +25,7 @@ bool ReadY12(const std::uint8_t* data, std::size_t size, BankVoice& out, std::st
         why = "is " + std::to_string(size) + " bytes; a Y12 voice is 128";
         return false;
     }
-    if (data[kAlgorithm] > 7 || data[kFeedback] > 7) {
-        why = "has algorithm " + std::to_string(data[kAlgorithm]) + " and feedback " +
-              std::to_string(data[kFeedback]) + "; both must be 0-7";
-        return false;
-    }
+    if (!AlgorithmAndFeedbackFit(data[kAlgorithm], data[kFeedback], why)) return false;
     VoiceImage image;
     for (unsigned r = 0; r < 4; ++r) image.op[r] = ReadOperatorImage(data + kBlock * r);
     image.fb_alg = YM2612::FeedbackAlgorithm(data[kFeedback], data[kAlgorithm]);
