@@ -141,25 +141,15 @@ int RunPlay(const PlayOptions& opt) {
     if (!ReadWhole(opt.file, image, error)) return Fail(opt.file + " " + error, kUnplayable);
     VGM::VgmReader reader;
     if (!reader.OpenMemory(image.data(), image.size())) return Fail(opt.file + " " + reader.error(), kUnplayable);
-    const VGM::VgmHeader& h = reader.header();
     // The length is what the commands wait, as the player plays it, whatever
     // the header claims.
-    std::uint64_t loop_sample = 0;
-    bool loop_found = false;
     VGM::VgmCommand c;
     while (reader.Next(c)) {
-        if (h.loop_start != 0 && c.offset == h.loop_start) {
-            loop_sample = c.sample;
-            loop_found = true;
-        }
     }
     const std::uint64_t total = reader.samples();
-    if (h.loop_start != 0 && !loop_found && reader.stop_offset() == h.loop_start) {
-        loop_sample = total;
-        loop_found = true;
-    }
-    const bool looping = loop_found && loop_sample < total;
-    const PlayLength length = PlanLength(total, total - loop_sample, looping, opt.loops, opt.fade);
+    const VGM::VgmReader::LoopPoint& loop = reader.loop();
+    const bool looping = loop.found && loop.sample < total;
+    const PlayLength length = PlanLength(total, total - loop.sample, looping, opt.loops, opt.fade);
     const double seconds = static_cast<double>(length.samples) / VGM::kSampleRate;
     if (seconds > kMaxRenderSeconds)
         return Fail(opt.file + ": the rendering would last " + MIDI::FormatMinutes(seconds) + "; at most " +

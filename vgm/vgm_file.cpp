@@ -215,7 +215,18 @@ bool VgmReader::Next(VgmCommand& c) {
         stop_byte_ = op;
         return halt(Stop::kUnknownCommand);
     }
-    if (op == kCmdEnd) return halt(Stop::kEndCommand);
+    const std::uint64_t loop = header_.loop_start;
+    const bool loop_open = loop != 0 && !loop_.found && !loop_.inside;
+    if (op == kCmdEnd) {
+        if (loop_open && stream_.position() == loop) loop_ = {true, false, samples_};
+        return halt(Stop::kEndCommand);
+    }
+    if (loop_open && stream_.position() >= loop) {
+        if (stream_.position() == loop)
+            loop_ = {true, false, samples_};
+        else
+            loop_.inside = true;
+    }
     if (got < length) return halt(stream_.error().empty() ? Stop::kCutShort : Stop::kUnreadable);
 
     c.offset = stream_.position();

@@ -115,6 +115,16 @@ public:
     std::uint8_t stop_byte() const { return stop_byte_; }       // the unknown command byte
     std::uint64_t samples() const { return samples_; }          // sum of the waits so far
 
+    // Where the header's loop offset lands among the commands read so far:
+    // at a command (found, at the sample that command starts), at the end
+    // command (found, a loop of nothing), or inside a command (inside).
+    struct LoopPoint {
+        bool found = false;
+        bool inside = false;
+        std::uint64_t sample = 0;
+    };
+    const LoopPoint& loop() const { return loop_; }
+
     // The GD3 tag where the header points (going back in the file if it
     // lies before the place reached). Tags longer than kMaxGd3Bytes are not
     // read. Call after the commands.
@@ -134,6 +144,7 @@ private:
     Stop stop_ = Stop::kNone;
     std::uint64_t stop_offset_ = 0;
     std::uint8_t stop_byte_ = 0;
+    LoopPoint loop_;
 };
 
 }  // namespace VGM

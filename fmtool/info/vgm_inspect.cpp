@@ -41,29 +41,17 @@ public:
 
     void Run(VgmReader& reader) {
         const VGM::VgmHeader& h = reader.header();
-        const std::uint64_t loop = h.loop_start;
-        bool loopInside = false;
         VGM::VgmCommand c;
         while (reader.Next(c)) {
             ++out_.commands;
-            if (loop != 0 && !out_.loop_found && !loopInside && c.offset >= loop) {
-                if (c.offset == loop) {
-                    out_.loop_found = true;
-                    out_.loop_sample = c.sample;
-                } else {
-                    loopInside = true;
-                }
-            }
             tracker_.Command(c.bytes, c.length);
         }
         tracker_.Finish();
         out_.wait_samples = reader.samples();
         const std::uint64_t stop = reader.stop_offset();
-        if (loop != 0 && !out_.loop_found && !loopInside && loop == stop &&
-            reader.stop() == VgmReader::Stop::kEndCommand) {
-            out_.loop_found = true;  // at the end command: a loop of nothing
-            out_.loop_sample = reader.samples();
-        }
+        out_.loop_found = reader.loop().found;
+        out_.loop_sample = reader.loop().sample;
+        const bool loopInside = reader.loop().inside;
         out_.data_read_through = (reader.stop() == VgmReader::Stop::kEndCommand ||
                                   reader.stop() == VgmReader::Stop::kEndOfData) &&
                                  stop >= h.data_start;

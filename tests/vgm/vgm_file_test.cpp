@@ -211,3 +211,39 @@ TEST(VgmFile, Gd3BeforeTheDataIsRead) {
 }
 
 }  // namespace
+
+namespace {
+
+// Where the header's loop offset lands: at a command, at the end command,
+// inside a command, or nowhere the commands reach.
+TEST(VgmFile, LoopPointLandsAtACommandOrIsSaidNotTo) {
+    // Data at 0x40: wait 100 (0x40), frame wait (0x43), end (0x44).
+    const Bytes data = {kCmdWait, 100, 0, kCmdWaitFrame, kCmdEnd};
+    struct Case {
+        std::uint32_t loop_at;  // file offset, 0 for none
+        bool found, inside;
+        std::uint64_t sample;
+    } cases[] = {
+        {0, false, false, 0},
+        {0x40, true, false, 0},
+        {0x43, true, false, 100},
+        {0x44, true, false, 100 + kSamplesPerFrame},  // the end command: a loop of nothing
+        {0x41, false, true, 0},                       // inside the wait
+        {0x80, false, false, 0},                      // past the data
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.loop_at);
+        Bytes file = Join(Header(0x150), data);
+        if (c.loop_at != 0) Put32(file.data() + kOffLoopOffset, c.loop_at - kOffLoopOffset);
+        VgmReader r;
+        ASSERT_TRUE(r.OpenMemory(file.data(), file.size()));
+        VgmCommand cmd;
+        while (r.Next(cmd)) {
+        }
+        EXPECT_EQ(r.loop().found, c.found);
+        EXPECT_EQ(r.loop().inside, c.inside);
+        EXPECT_EQ(r.loop().sample, c.sample);
+    }
+}
+
+}  // namespace
