@@ -1,9 +1,11 @@
 #include "chips/dcsgdrv.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "chips/sn76489_map.h"
+#include "vgm/vgm_format.h"
 #include "vgm/vgmout.h"
 
 namespace {
@@ -57,6 +59,11 @@ std::uint32_t DcsgTonePeriod(std::uint32_t note, std::int32_t detune) {
     if (detune < 0) x = static_cast<std::int64_t>(detune) * (KeyPeriod(n - 12) - base);
     const std::int64_t period = base - x / kDetuneOctave;  // truncates towards zero
     return static_cast<std::uint32_t>(std::clamp<std::int64_t>(period, 0, kMaxPeriod));
+}
+
+std::uint32_t DcsgPeriodOfHz(double hz) {
+    const double period = hz > 0 ? VGM::kSn76489Clock / (32.0 * hz) : kMaxPeriod;
+    return static_cast<std::uint32_t>(std::lround(std::clamp(period, 1.0, static_cast<double>(kMaxPeriod))));
 }
 
 std::uint32_t DcsgAttenuation(std::uint32_t volume) { return kSilent - (std::min(volume, kMaxVolume) >> 3); }
@@ -134,4 +141,16 @@ void DCSGDRV::SetProgram(std::uint32_t ch, std::uint32_t program) {
     EmitNoiseControl();
     noise_shift = mode & 3;
     EmitNoiseControl();
+}
+
+void DCSGDRV::SetPeriod(std::uint32_t ch, std::uint32_t period) {
+    if (ch >= kDcsgNoiseChannel) return;
+    period = std::min<std::uint32_t>(period, kMaxPeriod);
+    Emit(SN76489::PeriodLatch(ch, period));
+    Emit(SN76489::PeriodData(period));
+}
+
+void DCSGDRV::SetAttenuation(std::uint32_t ch, std::uint32_t attenuation) {
+    if (ch >= kChannels) return;
+    EmitAttenuation(ch, std::min(attenuation, kSilent));
 }

@@ -18,6 +18,9 @@ std::uint32_t DcsgTonePeriod(std::uint32_t note, std::int32_t detune);
 // (expression, 0..127, more taken as 127): eight volume steps an attenuation step.
 std::uint32_t DcsgAttenuation(std::uint32_t volume);
 
+// The tone period (1..1023) nearest a frequency in Hz: clock / (32 x Hz).
+std::uint32_t DcsgPeriodOfHz(double hz);
+
 struct DcsgChannel {
     std::uint8_t keyon = 0;
     std::uint8_t ch_volume = 127;  // 0..127
@@ -55,6 +58,13 @@ public:
     // On channel 3 selects the noise mode (program & 7) with two control
     // bytes; no effect on the others.
     void SetProgram(std::uint32_t ch, std::uint32_t program);
+
+    // Direct control, for a player that works out pitch and level itself;
+    // the stored note, bend, volume and key are left alone.
+    // Emits a tone channel's period (0..1023); no effect on the noise.
+    void SetPeriod(std::uint32_t ch, std::uint32_t period);
+    // Emits an attenuation (0 loudest .. 15 silent; more is silent).
+    void SetAttenuation(std::uint32_t ch, std::uint32_t attenuation);
 
     const DcsgChannel& Channel(std::uint32_t ch) const { return chan[ch]; }
     std::uint32_t NoiseFeedback() const { return noise_feedback; }

@@ -34,6 +34,10 @@ struct Opn2Pitch {
     std::uint32_t fnum = 0;
 };
 Opn2Pitch Opn2NotePitch(std::uint32_t note, std::int64_t offset);
+// The block and F-number nearest a frequency in Hz, with the F-number in
+// the same octave window as Opn2NotePitch's (so the chip's key scaling and
+// detune treat it alike); held at the chip's lowest and highest pitch.
+Opn2Pitch Opn2PitchOfHz(double hz);
 
 struct Opn2Channel {
     FmVoice ch_voice;              // never read: voices come from the bank
@@ -48,6 +52,7 @@ struct Opn2Channel {
     std::int32_t porta_offset = 0; // current glide offset, F-number units
     std::int32_t porta_count = 0;  // frames left in the glide
     std::int32_t porta_step = 0;   // taken off porta_offset every frame
+    std::int8_t vibrato = -1;      // pitch modulation depth 0..7 in place of the voice's; -1: the voice's
 };
 
 // Every register write is skipped while no writer is bound; the state changes
@@ -102,6 +107,18 @@ public:
     void SetPan(std::uint32_t channel, std::uint32_t pan);
     // Scales one operator's total level; out-of-range channel or operator: no write.
     void SetTL(std::uint32_t channel, std::uint32_t op, std::uint32_t scale);
+
+    // Direct control, for a player that works out pitch and level itself.
+    // Writes a pitch (block and F-number) without touching the note.
+    void SetPitch(std::uint32_t channel, Opn2Pitch pitch);
+    // Sets each carrier's total level `steps` (0.75 dB each) below the
+    // voice's own, held at silence (127).
+    void SetCarrierAttenuation(std::uint32_t channel, std::uint32_t steps);
+    // The depth (0..7) of the chip LFO's pitch modulation on the channel,
+    // in place of the voice's own until SetProgram; -1 gives the voice's back.
+    void SetVibrato(std::uint32_t channel, std::int32_t depth);
+    // Channel 6 plays the DAC, centred so that it starts silent; or FM again.
+    void EnableDac(bool on);
 
     // State of channel 0..5.
     const Opn2Channel& Channel(std::uint32_t channel) const { return chan[channel]; }

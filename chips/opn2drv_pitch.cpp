@@ -1,8 +1,11 @@
 // OPN2DRV: notes, pitch, key on/off and portamento.
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 #include "chips/opn2drv.h"
 #include "chips/ym2612_map.h"
+#include "vgm/vgm_format.h"
 
 // F-number of semitone i (C = 0 to the next C = 12) with the chip clocked at
 // 7670453 Hz:
@@ -47,6 +50,28 @@ Opn2Pitch Opn2NotePitch(std::uint32_t note, std::int64_t offset) {
     // Beyond the chip's eight blocks the pitch keeps its F-number.
     const std::int64_t block = o < 0 ? 0 : (o > YM2612::kMaxBlock ? YM2612::kMaxBlock : o);
     return Opn2Pitch{static_cast<std::uint32_t>(block), static_cast<std::uint32_t>(f)};
+}
+
+// F-number = Hz x prescaler 144 x 2^20 / clock / 2^(block - 1): the
+// F-number at block 0 halves for each block up.
+Opn2Pitch Opn2PitchOfHz(double hz) {
+    constexpr double kBlockZeroScale = 144.0 * (1 << 21) / VGM::kYm2612Clock;
+    constexpr double kFnumMax = 2047;
+    double f = hz > 0 ? hz * kBlockZeroScale : 0;
+    std::uint32_t block = 0;
+    while (f >= kFnumHigh + 0.5 && block < YM2612::kMaxBlock) {
+        f /= 2;
+        ++block;
+    }
+    const double nearest = std::round(std::clamp(f, 1.0, kFnumMax));
+    return Opn2Pitch{block, static_cast<std::uint32_t>(nearest)};
+}
+
+void OPN2DRV::SetPitch(std::uint32_t channel, Opn2Pitch pitch) {
+    if (channel >= kChannels) return;
+    const std::uint32_t port = Port(channel);
+    Write(port, ChannelRegister(kRegBlockFnumHigh, channel), BlockFnumHigh(pitch.block, pitch.fnum));
+    Write(port, ChannelRegister(kRegFnumLow, channel), pitch.fnum & 0xFF);
 }
 
 void OPN2DRV::SetNote(std::uint32_t channel, std::uint32_t note) {

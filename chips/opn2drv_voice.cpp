@@ -1,4 +1,5 @@
 // OPN2DRV: voice programming, carrier volume, operator level and pan.
+#include <algorithm>
 #include <cstdint>
 
 #include "chips/opn2drv.h"
@@ -34,7 +35,9 @@ const FmVoice* OPN2DRV::Voice(std::uint32_t channel) const {
 }
 
 void OPN2DRV::WriteStereo(std::uint32_t channel, std::uint32_t pan, const FmVoice& v) {
-    const std::uint8_t sens = LfoSensitivity(static_cast<std::uint32_t>(v.ams), static_cast<std::uint32_t>(v.pms));
+    const std::int32_t vibrato = chan[channel].vibrato;
+    const std::uint32_t pms = static_cast<std::uint32_t>(vibrato >= 0 ? vibrato : v.pms);
+    const std::uint8_t sens = LfoSensitivity(static_cast<std::uint32_t>(v.ams), pms);
     Write(Port(channel), ChannelRegister(kRegStereoLfoSens, channel), StereoBits(pan) | sens);
 }
 
@@ -42,6 +45,7 @@ void OPN2DRV::SetProgram(std::uint32_t channel, std::uint32_t prog) {
     if (channel >= kChannels || !inst) return;
     if (prog >= inst->GetMaxInst()) return;
     chan[channel].prog = static_cast<std::uint8_t>(prog);
+    chan[channel].vibrato = -1;
     const FmVoice& v = inst->voice[prog];
 
     const std::uint32_t port = Port(channel);
@@ -87,4 +91,28 @@ void OPN2DRV::SetPan(std::uint32_t channel, std::uint32_t pan) {
     const FmVoice* v = Voice(channel);
     if (!v) return;
     WriteStereo(channel, pan, *v);
+}
+
+void OPN2DRV::SetCarrierAttenuation(std::uint32_t channel, std::uint32_t steps) {
+    if (channel >= kChannels) return;
+    const FmVoice* v = Voice(channel);
+    if (!v) return;
+    for (std::uint32_t i = Opn2FirstCarrier(v->con); i < kOperators; ++i) {
+        const std::uint32_t tl = static_cast<std::uint32_t>(v->op[i].tl) & kMaxTotalLevel;
+        Write(Port(channel), OperatorRegister(kRegTotalLevel, i, channel),
+              std::min<std::uint32_t>(kMaxTotalLevel, tl + std::min<std::uint32_t>(steps, kMaxTotalLevel)));
+    }
+}
+
+void OPN2DRV::SetVibrato(std::uint32_t channel, std::int32_t depth) {
+    if (channel >= kChannels) return;
+    chan[channel].vibrato = static_cast<std::int8_t>(depth < 0 ? -1 : std::min(depth, 7));
+    const FmVoice* v = Voice(channel);
+    if (!v) return;
+    WriteStereo(channel, chan[channel].midi_pan, *v);
+}
+
+void OPN2DRV::EnableDac(bool on) {
+    Write(0, kRegDacEnable, on ? kDacOn : 0);
+    if (on) Write(0, kRegDacData, kDacCentre);
 }

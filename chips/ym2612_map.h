@@ -26,6 +26,8 @@ constexpr std::uint8_t kRegTimerMode = 0x27;     // also channel 3's special mod
 constexpr std::uint8_t kRegKeyOnOff = 0x28;      // bits 7-4 operators, 2-0 channel code
 constexpr std::uint8_t kRegDacData = 0x2A;
 constexpr std::uint8_t kRegDacEnable = 0x2B;     // bit 7: channel 6 plays the DAC
+constexpr std::uint8_t kDacOn = 0x80;
+constexpr std::uint8_t kDacCentre = 0x80;         // DAC data of silence: unsigned 8-bit samples
 
 // Operator registers: base + OperatorOffset(slot, k).
 constexpr std::uint8_t kRegDetuneMul = 0x30;       // DT1 bits 6-4, MUL bits 3-0
@@ -45,6 +47,9 @@ constexpr std::uint8_t kRegStereoLfoSens = 0xB4;   // L bit 7, R bit 6, AMS bits
 constexpr std::uint8_t kMaxTotalLevel = 127;       // silence
 constexpr unsigned kMaxBlock = 7;                  // the block field has 3 bits
 constexpr std::uint8_t kAllOperatorsOn = 0xF0;     // key-on bits of all four operators
+constexpr unsigned kMaxPms = 7;
+// The depth in cents of the LFO's pitch modulation at each PMS setting.
+constexpr double kPmsCents[kMaxPms + 1] = {0, 3.4, 6.7, 10, 14, 20, 40, 80};
 constexpr std::uint8_t kStereoLeft = 0x80;
 constexpr std::uint8_t kStereoRight = 0x40;
 constexpr std::uint8_t kStereoBoth = kStereoLeft | kStereoRight;

@@ -1,8 +1,11 @@
 // fmtool convert [--bank BANK.opm] SONG.mid... [-o OUT.vgz|OUT.vgm]
-// [--no-arrange] [-j N]: from MIDI files to finished VGM files in one step.
-// Each song is arranged (unless --no-arrange), converted through the same
-// core as fmroll, tagged (GD3) and saved beside it as song.vgz; a song that
-// fails is reported with its message and the others go on.
+// [--fmroll-layout | --no-arrange] [-j N]: from MIDI files to finished VGM
+// files in one step. Each song is arranged and rendered straight to the
+// chips (drums on the DAC, dynamics through each note, vibrato, shaped square
+// envelopes), or with --fmroll-layout arranged into fmroll's layout and
+// converted as fmroll converts it, or with --no-arrange converted as it is;
+// then tagged (GD3) and saved beside it as song.vgz. A song that fails is
+// reported with its message and the others go on.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -35,6 +38,7 @@ struct ConvertOptions {
     std::string output;
     std::string bank;
     bool no_arrange = false;
+    bool fmroll_layout = false;
     unsigned jobs = 1;
 };
 
@@ -120,6 +124,7 @@ int RunConvert(const ConvertOptions& options) {
         job.output = options.output.empty() ? OutputFor(song) : options.output;
         job.gzip = !IsPlainVgm(job.output);
         job.arrange = !options.no_arrange;
+        job.fmroll_layout = options.fmroll_layout;
         jobs.push_back(job);
     }
     std::vector<std::string> inputs = options.songs;
@@ -168,16 +173,24 @@ void AddConvertCommand(CLI::App& app, int& status) {
     auto options = std::make_shared<ConvertOptions>();
     CLI::App* cmd = app.add_subcommand("convert");
     Describe(*cmd, "Turn MIDI files into VGM files for the Mega Drive / Genesis",
-             "Each song is arranged for the chips (as fmtool arrange does), converted as fmroll converts, "
-             "tagged with its title and author, and saved beside it as SONG.vgz (or as -o names it). A song is "
-             "never written over an input; of two songs that would write one file only the first does, and a "
-             "song given twice is converted once. Each song gets one line on standard error.",
+             "Each song is arranged for the chips and played on them directly: drums as samples on the "
+             "YM2612's DAC (hi-hats and cymbals on the noise channel), loudness following velocity, volume and "
+             "expression through each note, the modulation wheel as vibrato, and square parts shaped by their "
+             "instrument (plucked notes die away, held ones swell in, every note fades out). It is then tagged "
+             "with its title and author and saved beside it as SONG.vgz (or as -o names it). --fmroll-layout "
+             "converts instead the file fmtool arrange writes, as fmroll converts it, byte for byte as earlier "
+             "versions did. A song is never written over an input; of two songs that would write one file only "
+             "the first does, and a song given twice is converted once. Each song gets one line on standard "
+             "error.",
              {"0  all converted", "1  an output cannot be written", "2  an input cannot be read, or the command "
               "line is wrong"});
     cmd->add_option("SONG.mid", options->songs, "The MIDI files to convert")->required();
     cmd->add_option("-o,--output", options->output, "The output of a single song (.vgm: uncompressed)");
     cmd->add_option("--bank", options->bank, "The FM bank to play with (default: the built-in bank)");
-    cmd->add_flag("--no-arrange", options->no_arrange, "Convert as they are, as fmroll would (its layout expected)");
+    CLI::Option* layout = cmd->add_flag("--fmroll-layout", options->fmroll_layout,
+                                        "Arrange into fmroll's layout and convert that as fmroll does");
+    cmd->add_flag("--no-arrange", options->no_arrange, "Convert as they are, as fmroll would (its layout expected)")
+        ->excludes(layout);
     cmd->add_option("-j,--jobs", options->jobs, "Songs converted at once")->check(CLI::Range(1u, kMaxJobs));
     cmd->callback([options, &status] { status = RunConvert(*options); });
 }

@@ -11,13 +11,6 @@
 
 namespace VGM {
 
-namespace {
-
-constexpr std::uint8_t kCmdDataBlock = 0x67;
-constexpr std::size_t kDataBlockHead = 7;  // 67 66 tt ss ss ss ss
-
-}  // namespace
-
 std::size_t CommandLength(const std::uint8_t* p, std::size_t available) {
     if (available == 0) return 0;
     const std::size_t length = VgmCommandLength(p[0]);
@@ -50,9 +43,9 @@ bool ChipNoteTracker::Command(const std::uint8_t* b, std::size_t length) {
         sample_ += kSamplesPerFrame;
     } else if (c == kCmdWaitFrame50) {
         sample_ += kSamplesPerFrame50;
-    } else if (c >= 0x70 && c <= 0x7F) {
+    } else if (c >= kCmdWaitShort && c <= kCmdWaitShort + 0x0F) {
         sample_ += (c & 0x0F) + 1u;
-    } else if (c >= 0x80 && c <= 0x8F) {
+    } else if (c >= kCmdDacWait && c <= kCmdDacWait + kMaxDacWait) {
         sample_ += c & 0x0Fu;  // a DAC sample, then a wait
     } else if (c == kCmdEnd) {
         ended_ = true;

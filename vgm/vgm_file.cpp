@@ -11,12 +11,6 @@ namespace VGM {
 
 namespace {
 
-// Commands of the format beyond those this system writes.
-constexpr std::uint8_t kCmdDataBlock = 0x67;    // 66 tt ss ss ss ss, then the data
-constexpr std::uint8_t kCmdWaitShort = 0x70;    // 0x7n: wait n + 1 samples
-constexpr std::uint8_t kCmdDacWait = 0x80;      // 0x8n: YM2612 DAC byte, then wait n samples
-constexpr std::size_t kDataBlockHead = 7;
-constexpr std::uint32_t kDataBlockSizeMask = 0x7FFFFFFF;  // bit 31 marks the second chip
 
 constexpr std::uint32_t kClockMask = 0x3FFFFFFF;
 constexpr std::uint32_t kDualBit = 0x40000000;

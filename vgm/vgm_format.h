@@ -32,6 +32,18 @@ constexpr std::uint8_t kCmdWait = 0x61;          // nn nn: wait n samples, littl
 constexpr std::uint8_t kCmdWaitFrame = 0x62;     // wait kSamplesPerFrame samples
 constexpr std::uint8_t kCmdWaitFrame50 = 0x63;   // wait kSamplesPerFrame50 samples
 constexpr std::uint8_t kCmdEnd = 0x66;           // end of the sound data
+constexpr std::uint8_t kCmdDataBlock = 0x67;     // 66 tt ss ss ss ss, then ss bytes of data of type tt
+constexpr std::uint8_t kCmdWaitShort = 0x70;     // 0x7n: wait n + 1 samples
+constexpr std::uint8_t kCmdDacWait = 0x80;       // 0x8n: next PCM byte to the YM2612 DAC, then wait n samples
+constexpr std::uint8_t kCmdPcmSeek = 0xE0;       // dd dd dd dd: the next DAC byte is PCM byte d
+
+// A data block: its head (command, compatibility byte, type, 32-bit size),
+// and the type of the YM2612's PCM samples, which the 0x8n commands read.
+constexpr std::size_t kDataBlockHead = 7;
+constexpr std::uint8_t kDataBlockCompat = kCmdEnd;  // an old player stops here instead of misreading
+constexpr std::uint8_t kDataTypeYm2612Pcm = 0x00;
+constexpr std::uint32_t kMaxDacWait = 15;
+constexpr std::uint32_t kDataBlockSizeMask = 0x7FFFFFFF;  // bit 31 marks the second chip
 
 // ---- Header ---------------------------------------------------------------
 

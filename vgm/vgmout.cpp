@@ -42,6 +42,31 @@ void VGMOUT::WriteRegDcsg(std::uint32_t data) {
     Append({kCmdSn76489Write, static_cast<std::uint8_t>(data)});
 }
 
+void VGMOUT::WritePcmBlock(const std::vector<std::uint8_t>& bytes) {
+    const std::uint32_t size = static_cast<std::uint32_t>(bytes.size());
+    if (full || bytes.size() > stream_limit || size > kDataBlockSizeMask) {
+        full = true;
+        return;
+    }
+    Append({kCmdDataBlock, kDataBlockCompat, kDataTypeYm2612Pcm, static_cast<std::uint8_t>(size),
+            static_cast<std::uint8_t>(size >> 8), static_cast<std::uint8_t>(size >> 16),
+            static_cast<std::uint8_t>(size >> 24)});
+    if (full) return;
+    stream.insert(stream.end(), bytes.begin(), bytes.end());
+    if (stream.size() > stream_limit) full = true;
+}
+
+void VGMOUT::WritePcmSeek(std::uint32_t offset) {
+    Append({kCmdPcmSeek, static_cast<std::uint8_t>(offset), static_cast<std::uint8_t>(offset >> 8),
+            static_cast<std::uint8_t>(offset >> 16), static_cast<std::uint8_t>(offset >> 24)});
+}
+
+void VGMOUT::WriteDacAndWait(std::uint32_t samples) {
+    if (samples > kMaxDacWait) samples = kMaxDacWait;
+    Append({static_cast<std::uint8_t>(kCmdDacWait + samples)});
+    AddSamples(samples);
+}
+
 void VGMOUT::Append(std::initializer_list<std::uint8_t> bytes) {
     if (full) return;
     stream.insert(stream.end(), bytes);

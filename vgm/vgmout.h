@@ -45,6 +45,15 @@ public:
     void WriteWait(std::uint32_t samples);
     void WriteWait_60();  // 735 samples, one 1/60 s frame
     void WriteWait_50();  // 882 samples, one 1/50 s frame
+    // YM2612 PCM samples: a data block of `bytes` (unsigned 8-bit, 0x80 the
+    // centre) appended to the PCM bank that the DAC commands read, whose
+    // first byte is at offset 0 of the first block.
+    void WritePcmBlock(const std::vector<std::uint8_t>& bytes);
+    // The next DAC write reads PCM byte `offset` of the bank.
+    void WritePcmSeek(std::uint32_t offset);
+    // Writes the next PCM byte to the YM2612 DAC, then waits `samples`
+    // (0..15; more is taken as 15).
+    void WriteDacAndWait(std::uint32_t samples);
     // Records the loop point at the current end of the stream; a later call wins.
     void SetLoopHere();
     // Appends the end-of-data command; Save never adds one of its own.

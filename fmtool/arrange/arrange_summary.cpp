@@ -45,7 +45,8 @@ std::string FormatSummary(const ArrangeSummary& s) {
     if (s.hits != 0)
         out += "drum hits: " + std::to_string(kept) + " of " + std::to_string(s.hits) + " kept (" +
            Percent(kept, s.hits) + "), " + std::to_string(s.hits_noise) + " on the noise channel, " +
-           std::to_string(s.hits_tone) + " on tone channels\n";
+           std::to_string(s.hits_tone) + " on tone channels" +
+           (s.hits_dac ? ", " + std::to_string(s.hits_dac) + " on the DAC" : std::string()) + "\n";
     if (kept < s.hits) {
         out += "drum hits lost: " + std::to_string(s.hits - kept) + " met a stronger hit on the noise channel in their frame";
         if (s.hits_toneless) {

@@ -32,10 +32,11 @@ struct ArrangeSummary {
     unsigned hits = 0;         // drum hits of the source
     unsigned hits_noise = 0;   // ... played on the noise channel
     unsigned hits_tone = 0;    // ... played on an FM or square channel
+    unsigned hits_dac = 0;     // ... played as samples on the DAC
     unsigned hits_toneless = 0;  // lost drums with a pitch that found no tone channel either
     std::vector<std::pair<int, int>> substitutes;  // programs without a voice, and the voice used
 
-    unsigned HitsKept() const { return hits_noise + hits_tone; }
+    unsigned HitsKept() const { return hits_noise + hits_tone + hits_dac; }
 };
 
 // The summary as lines of text (each ending in a newline), for standard error.

@@ -4,6 +4,7 @@
 
 #include "fmtool/arrange/arranged_tracks.h"
 #include "fmtool/arrange/drum_map.h"
+#include "fmtool/render/drum_kit.h"
 #include "fmtool/arrange/gm_programs.h"
 #include "fmtool/arrange/noise_channel.h"
 #include "fmtool/arrange/note_writer.h"
@@ -83,8 +84,14 @@ std::vector<DrumHit> NoiseHits(const Performance& perf, const SongRequests& song
     return hits;
 }
 
-ArrangeSummary Summarise(const Performance& perf, const SongRequests& song, const Allocation& alloc,
-                         const std::vector<DrumHit>& noise_hits, const std::vector<NoiseTurn>& turns) {
+}  // namespace
+
+ArrangeSummary Summarise(const SongPlan& plan) {
+    const Performance& perf = plan.perf;
+    const SongRequests& song = plan.song;
+    const Allocation& alloc = plan.alloc;
+    const std::vector<DrumHit>& noise_hits = plan.noise_hits;
+    const std::vector<NoiseTurn>& turns = plan.turns;
     ArrangeSummary s;
     s.notes = static_cast<unsigned>(perf.notes.size());
     s.hits = static_cast<unsigned>(perf.hits.size());
@@ -105,6 +112,7 @@ ArrangeSummary Summarise(const Performance& perf, const SongRequests& song, cons
         ++s.dropped[static_cast<int>(reason)][song.requests[d.request].part];
     }
     s.hits_noise = static_cast<unsigned>(turns.size());
+    s.hits_dac = static_cast<unsigned>(song.dac_hits.size());
     std::size_t t = 0;
     for (std::uint32_t i = 0; i < noise_hits.size(); ++i) {
         if (t < turns.size() && turns[t].hit == i) {
@@ -117,25 +125,34 @@ ArrangeSummary Summarise(const Performance& perf, const SongRequests& song, cons
     return s;
 }
 
-}  // namespace
+bool PlanSong(const MIDI::Score& score, bool dac, SongPlan& plan) {
+    const FrameTimeline timeline(score);
+    plan.perf = ReadPerformance(score, timeline);
+    const Performance& perf = plan.perf;
+    if (perf.end.frame > MIDI::MIDIC::kMaxEndFrame) return false;
+    plan.dac = dac && std::any_of(perf.hits.begin(), perf.hits.end(), [&](const DrumHit& h) {
+                   return DacDrum(h.key) && h.start.frame < perf.end.frame;
+               });
+    plan.song = BuildRequests(perf, plan.voices, plan.dac);
+    plan.alloc = AllocateVoices(plan.song.requests, plan.dac ? kFmChannels - 1 : kFmChannels);
+    plan.noise_hits = NoiseHits(perf, plan.song, plan.alloc);
+    plan.turns = NoiseTurns(plan.noise_hits, perf.end.frame);
+    plan.gain = SongGain(perf);
+    return true;
+}
 
 bool Arrange(const MIDI::Score& score, const FMInst& bank, const std::string& fallback_title, Arrangement& out) {
-    const FrameTimeline timeline(score);
-    const Performance perf = ReadPerformance(score, timeline);
-    if (perf.end.frame > MIDI::MIDIC::kMaxEndFrame) return false;
-    const ProgramVoices voices(bank);
-    const SongRequests song = BuildRequests(perf, voices);
-    const Allocation alloc = AllocateVoices(song.requests);
-    const std::vector<DrumHit> noiseHits = NoiseHits(perf, song, alloc);
-    const std::vector<NoiseTurn> turns = NoiseTurns(noiseHits, perf.end.frame);
+    SongPlan plan(bank);
+    if (!PlanSong(score, false, plan)) return false;
+    const Performance& perf = plan.perf;
 
     ArrangedTracks tracks;
-    WriteConductor(score, timeline, ReadSongTexts(score, fallback_title), perf.loop_points, tracks);
-    NoteWriter writer(tracks, voices, SongGain(perf));
-    WritePlacements(perf, song, alloc, writer);
-    for (const NoiseTurn& t : turns) writer.NoiseHit(noiseHits[t.hit], t.stop);
+    WriteConductor(score, FrameTimeline(score), ReadSongTexts(score, fallback_title), perf.loop_points, tracks);
+    NoteWriter writer(tracks, plan.voices, plan.gain);
+    WritePlacements(perf, plan.song, plan.alloc, writer);
+    for (const NoiseTurn& t : plan.turns) writer.NoiseHit(plan.noise_hits[t.hit], t.stop);
 
-    out.summary = Summarise(perf, song, alloc, noiseHits, turns);
+    out.summary = Summarise(plan);
     out.smf = tracks.Finish(perf.end.tick);
     return true;
 }

@@ -21,6 +21,11 @@
 #include <vector>
 
 #include "fmtool/arrange/arrange_summary.h"
+#include "fmtool/arrange/gm_programs.h"
+#include "fmtool/arrange/noise_channel.h"
+#include "fmtool/arrange/performance.h"
+#include "fmtool/arrange/voice_allocator.h"
+#include "fmtool/arrange/voice_requests.h"
 
 class FMInst;
 
@@ -29,6 +34,31 @@ class Score;
 }
 
 namespace fmtool {
+
+// What each chip channel plays and when: the arranger's decisions, which
+// are then written as a MIDI file in the converter's layout (Arrange) or
+// rendered straight to the chips (fmtool/render).
+struct SongPlan {
+    explicit SongPlan(const FMInst& bank) : voices(bank) {}
+
+    ProgramVoices voices;
+    Performance perf;
+    SongRequests song;
+    Allocation alloc;
+    std::vector<DrumHit> noise_hits;  // the hits that may take the noise channel, by start
+    std::vector<NoiseTurn> turns;     // ... and those that do, with their ends
+    double gain = 0;                  // brings the loudest note or hit to the chips' full level
+    bool dac = false;                 // FM channel 6 gives way to the DAC, which plays song.dac_hits
+};
+
+// Plans `score` for the voices of `bank`. With `dac` the sampled kit plays
+// its drums on the DAC, if the song has any (else it keeps six FM voices).
+// Returns false only for a song whose real length is beyond what a VGM file
+// can hold.
+bool PlanSong(const MIDI::Score& score, bool dac, SongPlan& plan);
+
+// What the plan keeps of the song and what it loses.
+ArrangeSummary Summarise(const SongPlan& plan);
 
 struct Arrangement {
     std::vector<std::uint8_t> smf;  // the arranged MIDI file

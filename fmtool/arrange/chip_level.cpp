@@ -48,10 +48,20 @@ int FmVelocity(const FmVoice& voice, double db) {
     return std::clamp(v, 1, kMaxVelocity);
 }
 
-int DcsgExpression(double db) {
-    const int a = std::clamp(static_cast<int>(std::lround(std::max(0.0, -db) / kDcsgStepDb)), 0, kQuietestAttenuation);
-    return 127 - 8 * a;
+int DcsgAttenuationOf(double db) {
+    return std::clamp(static_cast<int>(std::lround(std::max(0.0, -db) / kDcsgStepDb)), 0, kQuietestAttenuation);
 }
+
+int DcsgFadeOf(double db) {
+    const long steps = std::lround(std::max(0.0, -db) / kDcsgStepDb);
+    return steps > kQuietestAttenuation ? kQuietestAttenuation + 1 : static_cast<int>(steps);
+}
+
+int FmAttenuationOf(double db) {
+    return static_cast<int>(std::min<long>(kMaxTl, std::lround(std::max(0.0, -db) / kTlStepDb)));
+}
+
+int DcsgExpression(double db) { return 127 - 8 * DcsgAttenuationOf(db); }
 
 bool VoiceAudible(const FmVoice& voice) { return LoudestCarrierTl(voice) < kMaxTl; }
 

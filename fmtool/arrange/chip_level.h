@@ -31,8 +31,15 @@ constexpr double kSquareMixDb = 6;
 // level, as near as the converter's steps allow; quieter is held at its floor.
 int FmVelocity(const FmVoice& voice, double db);
 
-// The expression value (8..127) that plays a square or the noise at `db`
-// (<= 0) below its full level: never silence, at worst attenuation 14.
+// The attenuation (0..14, 2 dB steps) that plays a square or the noise at
+// `db` (<= 0) below its full level: never silence (15).
+int DcsgAttenuationOf(double db);
+// The same for a sound dying away: a level beyond attenuation 14 is silence.
+int DcsgFadeOf(double db);
+// The carrier attenuation in total-level steps (0.75 dB, 0..127) of a level
+// `db` (<= 0) below an FM voice's full level.
+int FmAttenuationOf(double db);
+// The expression value (8..127) the converter turns into that attenuation.
 int DcsgExpression(double db);
 
 // Whether the converter's voice can be heard at all: a carrier of its

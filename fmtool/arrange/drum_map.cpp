@@ -61,6 +61,8 @@ constexpr int kTomRaise = 16;
 constexpr int kHandDrumRaise = 12;
 constexpr int kFirstHandDrum = 60;
 
+constexpr int kQuarterSteps = 4;  // decay is counted in quarter attenuation steps
+
 constexpr FmDrumPrograms kFmKick{{118, 116}};
 constexpr FmDrumPrograms kFmTom{{117, 118}};
 
@@ -80,5 +82,9 @@ int ToneDrumPitch(int key) {
 }
 
 const FmDrumPrograms& FmDrumProgramsFor(int key) { return key <= 36 ? kFmKick : kFmTom; }
+
+int DrumDecaySteps(const DrumSound& sound, unsigned long long frames) {
+    return static_cast<int>(frames * static_cast<unsigned>(sound.decay) / kQuarterSteps);
+}
 
 }  // namespace fmtool

@@ -61,4 +61,8 @@ const FmDrumPrograms& FmDrumProgramsFor(int key);
 // How far a skin's pitch falls over its sound, in cents, on each chip.
 constexpr double kSkinSweepCents = 2400;
 
+// Attenuation, in 2 dB steps, that a hit on the noise channel or a square
+// has fallen by `frames` after its start.
+int DrumDecaySteps(const DrumSound& sound, unsigned long long frames);
+
 }  // namespace fmtool

@@ -11,16 +11,11 @@ namespace fmtool {
 
 namespace {
 
-constexpr int kQuarterSteps = 4;  // drum decay is counted in quarter attenuation steps
 constexpr int kSilentAttenuation = SN76489::kSilent;
 constexpr int kCentrePan = 64;
 constexpr int kLeftBelow = 32, kRightAbove = 95;
 
 int ExpressionOf(int attenuation) { return 127 - 8 * std::min(attenuation, kSilentAttenuation - 1); }
-
-int Decay(const DrumSound& sound, std::uint64_t frames) {
-    return static_cast<int>(frames * sound.decay / kQuarterSteps);
-}
 
 }  // namespace
 
@@ -96,7 +91,7 @@ void NoteWriter::ToneDrum(const Placement& p, int fm_program, const DrumHit& hit
     for (std::uint64_t k = 1; p.start + k < p.end; ++k) {
         const std::uint64_t at = FirstTickOfFrame(p.start + k);
         tracks_.Bend(ch, at, ChipBend(chip, written, cents(k)));
-        if (chip == Chip::Square) tracks_.Expression(ch, at, ExpressionOf(first + Decay(sound, k)));
+        if (chip == Chip::Square) tracks_.Expression(ch, at, ExpressionOf(first + DrumDecaySteps(sound, k)));
     }
     tracks_.NoteOff(ch, FirstTickOfFrame(p.end));
 }
@@ -109,7 +104,7 @@ void NoteWriter::NoiseHit(const DrumHit& hit, std::uint64_t stop) {
     tracks_.NoteOn(kNoiseChannel, hit.start.tick, hit.key, hit.velocity);
     std::uint64_t frame = hit.start.frame + 1;
     for (; frame < stop; ++frame) {
-        const int a = first + Decay(sound, frame - hit.start.frame);
+        const int a = first + DrumDecaySteps(sound, frame - hit.start.frame);
         if (a >= kSilentAttenuation) break;
         tracks_.Expression(kNoiseChannel, FirstTickOfFrame(frame), ExpressionOf(a));
     }

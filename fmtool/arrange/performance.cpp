@@ -31,6 +31,7 @@ struct ChannelState {
     int expression = kDefaultExpression;
     int pan = 64;
     int bend = 0;  // -8192..8191
+    int modulation = 0;
     int bend_range = kDefaultBendRange;
     int rpn_msb = kNull, rpn_lsb = kNull;
     bool rpn_selected = false;  // the last selection was a registered one
@@ -137,6 +138,7 @@ private:
         n.velocity_db = SourceLevelDb(velocity, 127, 127);
         n.channel_db = ch.ChannelDb();
         n.bend_cents = ch.BendCents();
+        n.modulation = static_cast<std::uint8_t>(ch.modulation);
         n.next_change = static_cast<std::uint32_t>(perf_.changes[c].size());
         ch.open.push_back({perf_.notes.size(), false});
         perf_.notes.push_back(n);
@@ -148,6 +150,10 @@ private:
             case kCcExpression:
                 (cc == kCcVolume ? ch.volume : ch.expression) = value;
                 Change(c, at, ChannelChange::Level, ch.ChannelDb());
+                break;
+            case kCcModulation:
+                ch.modulation = value;
+                Change(c, at, ChannelChange::Modulation, value);
                 break;
             case kCcPan:
                 ch.pan = value;
@@ -182,9 +188,11 @@ private:
             case kCcResetAllControllers:
                 ch.expression = kDefaultExpression;
                 ch.bend = 0;
+                ch.modulation = 0;
                 ch.rpn_msb = ch.rpn_lsb = kNull;
                 Change(c, at, ChannelChange::Level, ch.ChannelDb());
                 Change(c, at, ChannelChange::Bend, 0);
+                Change(c, at, ChannelChange::Modulation, 0);
                 ch.pedal = false;
                 EndWhere(ch, at, [](const ChannelState::Open& o) { return o.released; });
                 break;

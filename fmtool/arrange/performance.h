@@ -31,6 +31,7 @@ struct SourceNote {
     double velocity_db = 0;     // the velocity's share of the level
     double channel_db = 0;      // volume x expression at the note on
     double bend_cents = 0;      // the channel's bend at the note on
+    std::uint8_t modulation = 0;  // the channel's modulation wheel (CC1) at the note on
     std::uint32_t next_change = 0;  // first entry of changes[channel] after the note on
 
     double LevelDb() const { return velocity_db + channel_db; }
@@ -43,13 +44,14 @@ struct DrumHit {
     double level_db = 0;  // velocity x volume x expression
 };
 
-// A change of a channel's bend, loudness or pan while its notes sound.
+// A change of a channel's bend, loudness, pan or modulation wheel while its
+// notes sound.
 struct ChannelChange {
-    enum Kind : std::uint8_t { Bend, Level, Pan };
+    enum Kind : std::uint8_t { Bend, Level, Pan, Modulation };
     Moment at;
     Kind kind = Bend;
     std::uint8_t pan = 64;
-    double value = 0;  // Bend: cents; Level: volume x expression in dB
+    double value = 0;  // Bend: cents; Level: volume x expression in dB; Modulation: 0-127
 };
 
 struct Performance {
@@ -64,7 +66,7 @@ struct Performance {
 // Reads the score's channel events. Pedal (CC64 >= 64) holds released notes
 // until it is lifted; a key struck again ends its earlier note; all notes
 // off (CC123-127) releases every key, all sound off (CC120) ends every note;
-// reset all controllers (CC121) resets expression, pedal and bend. The bend
+// reset all controllers (CC121) resets expression, modulation, pedal and bend. The bend
 // range is set by registered parameter 0/0 (CC6 semitones, CC38 cents) and is
 // 2 semitones until then.
 Performance ReadPerformance(const MIDI::Score& score, const FrameTimeline& timeline);

@@ -37,7 +37,8 @@ struct Voice {
 
 class Allocator {
 public:
-    explicit Allocator(const std::vector<VoiceRequest>& requests) : req_(requests) {}
+    Allocator(const std::vector<VoiceRequest>& requests, unsigned fm_channels)
+        : req_(requests), fm_channels_(fm_channels) {}
 
     Allocation Run() {
         std::vector<std::uint32_t> group;
@@ -71,7 +72,7 @@ private:
 
     bool Allowed(const VoiceRequest& r, unsigned ch) const {
         const Chip chip = ChipOf(ch);
-        if (chip == Chip::Fm) return r.fm_program >= 0;
+        if (chip == Chip::Fm) return r.fm_program >= 0 && ch < fm_channels_;
         return r.square_ok;
     }
 
@@ -234,6 +235,7 @@ private:
     }
 
     const std::vector<VoiceRequest>& req_;
+    const unsigned fm_channels_;
     Allocation out_;
     Voice voices_[kToneChannels];
     std::vector<int> pitches_;
@@ -242,6 +244,8 @@ private:
 
 }  // namespace
 
-Allocation AllocateVoices(const std::vector<VoiceRequest>& requests) { return Allocator(requests).Run(); }
+Allocation AllocateVoices(const std::vector<VoiceRequest>& requests, unsigned fm_channels) {
+    return Allocator(requests, fm_channels).Run();
+}
 
 }  // namespace fmtool

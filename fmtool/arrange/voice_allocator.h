@@ -76,8 +76,9 @@ struct Allocation {
 
 inline Chip ChipOf(unsigned channel) { return channel < kFmChannels ? Chip::Fm : Chip::Square; }
 
-// Places `requests` (sorted by start frame). Linear in the number of requests
-// for a bounded number of notes per frame.
-Allocation AllocateVoices(const std::vector<VoiceRequest>& requests);
+// Places `requests` (sorted by start frame) on the first `fm_channels` FM
+// channels (the last one gives way when the DAC plays) and the squares.
+// Linear in the number of requests for a bounded number of notes per frame.
+Allocation AllocateVoices(const std::vector<VoiceRequest>& requests, unsigned fm_channels = kFmChannels);
 
 }  // namespace fmtool

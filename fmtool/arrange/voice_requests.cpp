@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "fmtool/arrange/drum_map.h"
+#include "fmtool/render/drum_kit.h"
 
 namespace fmtool {
 
@@ -10,8 +11,8 @@ namespace {
 
 class RequestBuilder {
 public:
-    RequestBuilder(const Performance& perf, const ProgramVoices& voices)
-        : perf_(perf), voices_(voices), end_(perf.end.frame) {}
+    RequestBuilder(const Performance& perf, const ProgramVoices& voices, bool dac)
+        : perf_(perf), voices_(voices), end_(perf.end.frame), dac_(dac) {}
 
     SongRequests Run() && {
         std::size_t n = 0, h = 0;
@@ -53,6 +54,10 @@ private:
     void AddHit(std::uint32_t i) {
         const DrumHit& hit = perf_.hits[i];
         const DrumSound& sound = DrumSoundOf(hit.key);
+        if (dac_ && DacDrum(hit.key)) {
+            if (hit.start.frame < end_) out_.dac_hits.push_back(i);
+            return;
+        }
         if (sound.tone == ToneDrum::None || hit.start.frame + 1 >= end_) {
             out_.noise_hits.push_back(i);
             return;
@@ -78,14 +83,15 @@ private:
     const Performance& perf_;
     const ProgramVoices& voices_;
     const std::uint64_t end_;
+    const bool dac_;
     bool noted_[kGmPrograms] = {};
     SongRequests out_;
 };
 
 }  // namespace
 
-SongRequests BuildRequests(const Performance& perf, const ProgramVoices& voices) {
-    return RequestBuilder(perf, voices).Run();
+SongRequests BuildRequests(const Performance& perf, const ProgramVoices& voices, bool dac) {
+    return RequestBuilder(perf, voices, dac).Run();
 }
 
 }  // namespace fmtool

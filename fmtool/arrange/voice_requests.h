@@ -7,7 +7,8 @@
 // for a channel for its tone length: FM where the bank has a drum voice for
 // it, else a square. Drums without a pitch go straight to the noise channel.
 // A note that starts in the song's last frame asks for nothing: nothing more
-// is heard there.
+// is heard there. When a sampled kit plays on the DAC, its drums
+// (fmtool/render/drum_kit.h) ask for no channel at all.
 #pragma once
 
 #include <array>
@@ -31,12 +32,14 @@ struct SongRequests {
     std::vector<VoiceRequest> requests;  // by start frame; `source` indexes `origins`
     std::vector<RequestOrigin> origins;
     std::vector<std::uint32_t> noise_hits;  // hits that ask for no tone channel, by start
+    std::vector<std::uint32_t> dac_hits;    // hits the DAC kit plays, by start
     std::array<unsigned, kMidiChannels> too_late{};  // notes in the song's last frame, by channel
     std::vector<std::pair<int, int>> substitutes;  // programs without a voice and the voice used, by first use
 };
 
 // The requests of `perf`, whose notes and hits are merged in time order
-// (a note before a hit of the same frame).
-SongRequests BuildRequests(const Performance& perf, const ProgramVoices& voices);
+// (a note before a hit of the same frame); with `dac`, the DAC kit's hits go
+// to the DAC.
+SongRequests BuildRequests(const Performance& perf, const ProgramVoices& voices, bool dac = false);
 
 }  // namespace fmtool

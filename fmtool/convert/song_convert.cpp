@@ -8,6 +8,7 @@
 
 #include "fmtool/arrange/song_tag.h"
 #include "fmtool/command_line.h"
+#include "fmtool/render/song_render.h"
 #include "instruments/fminst.h"
 #include "sequencer/render_song.h"
 #include "smf/smf_score.h"
@@ -65,26 +66,40 @@ std::vector<std::uint8_t> BuildVgm(const ConvertJob& job, FMInst& bank, ConvertR
         return {};
     }
     const SongTexts texts = ReadSongTexts(score, FileStem(job.song));
-    if (job.arrange) {
-        Arrangement arranged;
-        if (!Arrange(score, bank, texts.title, arranged)) {
+    std::vector<std::uint8_t> image;
+    if (job.arrange && !job.fmroll_layout) {
+        SongPlan plan(bank);
+        if (!PlanSong(score, true, plan)) {
             result.status = kUnreadable;
             result.message = "too long for a VGM file";
             return {};
         }
         result.arranged = true;
-        result.summary = arranged.summary;
+        result.summary = Summarise(plan);
         score = MIDI::Score();
-        // Read back exactly as fmroll reads the arranged file; it is always accepted.
-        song = MIDI::ReadSong(arranged.smf.data(), arranged.smf.size());
-        if (!song) {
-            result.status = kUnreadable;
-            result.message = "the arranged file is refused by the reader";
-            return {};
+        song.reset();
+        VGMOUT vgm;
+        RenderPlan(plan, bank, vgm);
+        image = vgm.Image();
+    } else {
+        if (job.arrange) {
+            Arrangement arranged;
+            if (!Arrange(score, bank, texts.title, arranged)) {
+                result.status = kUnreadable;
+                result.message = "too long for a VGM file";
+                return {};
+            }
+            result.arranged = true;
+            result.summary = arranged.summary;
+            score = MIDI::Score();
+            // Read back exactly as fmroll reads the arranged file; it is always accepted.
+            song = MIDI::ReadSong(arranged.smf.data(), arranged.smf.size());
+            if (!song) {
+                result.status = kUnreadable;
+                result.message = "the arranged file is refused by the reader";
+                return {};
+            }
         }
-    }
-    std::vector<std::uint8_t> image;
-    {
         VGMOUT vgm;
         MIDI::RenderSong(song.get(), &bank, &vgm);
         song.reset();

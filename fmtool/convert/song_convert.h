@@ -1,6 +1,8 @@
 // One song from MIDI file to finished VGM file: read as fmroll reads it,
-// arranged (unless asked not to), rendered through the same core as fmroll,
-// tagged with GD3 and saved without ever losing an earlier file.
+// arranged and rendered straight to the chips (fmtool/render), or, when asked,
+// arranged into fmroll's layout or taken as it is and played through the same
+// core as fmroll; then tagged with GD3 and saved without ever losing an
+// earlier file.
 //
 // Several songs may be converted at once on separate threads: reading,
 // arranging, rendering, compressing and saving all run side by side.
@@ -26,6 +28,7 @@ struct ConvertJob {
     std::string output;   // the VGM file to write
     bool gzip = true;     // a .vgz (one gzip member) rather than a plain .vgm
     bool arrange = true;
+    bool fmroll_layout = false;  // arranged, but played as fmroll plays the arranged file
 };
 
 struct ConvertResult {
