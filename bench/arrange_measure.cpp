@@ -1,14 +1,16 @@
 // How much of a real song the arranged conversion lets the listener hear.
 //
-//   arrange_measure [--bank BANK.opm] [--no-arrange] SONG.mid...
+//   arrange_measure [--bank BANK.opm] [--fmroll-layout | --no-arrange] SONG.mid...
 //
-// Each song is arranged (unless --no-arrange), converted through the same
-// core as fmroll and read back from the VGM register writes alone (the chip
-// note tracker). A melodic note of the source counts as heard when a chip
+// Each song is converted as fmtool convert converts it (arranged and rendered
+// straight to the chips; with --fmroll-layout arranged into fmroll's layout
+// and converted through the same core as fmroll; with --no-arrange converted
+// as it is) and read back from the VGM register writes alone (the chip note
+// tracker, and the DAC's sample starts). A melodic note of the source counts as heard when a chip
 // key-on lies within one frame of its real start, sounds within 50 cents of
 // its pitch (with the channel's bend at the time), lasts a frame or more and
 // can be heard; a drum hit when an audible key-on of any chip channel lies
-// within one frame of it. Each chip note answers for one source note only. Notes at
+// within one frame of it, or a DAC sample starts there. Each chip note answers for one source note only. Notes at
 // volume or expression 0 are silent in the source and not counted. Also
 // printed: whether the song is silent, its length against the MIDI file's
 // (to the last End of Track), how many notes no arrangement can keep
@@ -24,6 +26,7 @@
 
 #include "fmtool/arrange/arranger.h"
 #include "fmtool/arrange/drum_map.h"
+#include "fmtool/render/song_render.h"
 #include "instruments/fminst.h"
 #include "instruments/gm_bank.h"
 #include "sequencer/render_song.h"
@@ -39,6 +42,9 @@ constexpr double kSampleRate = VGM::kSampleRate;
 constexpr double kFrameSamples = VGM::kSamplesPerFrame;
 constexpr unsigned kDrums = 9;
 constexpr unsigned kToneVoices = 9;
+// The DAC's sample starts, among the chip notes: not a tone channel, and one
+// start answers for every hit of its frame, all mixed into its sample.
+constexpr std::uint8_t kDacChannel = VGM::kChipNoise + 1;
 
 struct SourceOnset {
     double sample = 0;  // real start, in samples
@@ -89,7 +95,7 @@ unsigned Match(const std::vector<SourceOnset>& onsets, const std::vector<VGM::Ch
         while (from < notes.size() && notes[from].on_sample + kFrameSamples < o.sample) ++from;
         for (std::size_t i = from; i < notes.size() && notes[i].on_sample <= o.sample + kFrameSamples; ++i) {
             if (used[i] || std::fabs(notes[i].on_sample - o.sample) > kFrameSamples || !fits(o, notes[i])) continue;
-            used[i] = true;
+            used[i] = notes[i].channel != kDacChannel;
             ++heard;
             break;
         }
@@ -130,30 +136,68 @@ unsigned NoiseCollisions(const std::vector<SourceOnset>& drums) {
     return lost;
 }
 
+// Where the DAC starts a sample (a seek into the PCM bank), as notes that
+// are always heard, merged into `notes` by start.
+void AddDacStarts(const std::vector<std::uint8_t>& stream, std::vector<VGM::ChipNote>& notes) {
+    std::uint64_t sample = 0;
+    for (std::size_t at = 0; at < stream.size();) {
+        const std::uint8_t* p = stream.data() + at;
+        const std::size_t length = VGM::CommandLength(p, stream.size() - at);
+        if (length == 0) break;
+        if (p[0] == VGM::kCmdPcmSeek) {
+            VGM::ChipNote n;
+            n.channel = kDacChannel;
+            n.on_sample = n.off_sample = sample;
+            n.audible = true;
+            notes.push_back(n);
+        } else if (p[0] == VGM::kCmdWait) {
+            sample += VGM::Get16(p + 1);
+        } else if (p[0] == VGM::kCmdWaitFrame) {
+            sample += VGM::kSamplesPerFrame;
+        } else if (p[0] >= VGM::kCmdWaitShort && p[0] <= VGM::kCmdWaitShort + 15) {
+            sample += (p[0] & 15u) + 1;
+        } else if (p[0] >= VGM::kCmdDacWait && p[0] <= VGM::kCmdDacWait + VGM::kMaxDacWait) {
+            sample += p[0] & 15u;
+        }
+        at += length;
+    }
+    std::stable_sort(notes.begin(), notes.end(),
+                     [](const VGM::ChipNote& a, const VGM::ChipNote& b) { return a.on_sample < b.on_sample; });
+}
+
 struct Totals {
     unsigned songs = 0, notes = 0, heard = 0, hits = 0, hits_heard = 0, silent = 0, wrong_length = 0, beyond = 0,
              collisions = 0;
 };
 
-bool Measure(const std::string& path, FMInst& bank, bool arrange, Totals& totals) {
+enum class Route { Render, FmrollLayout, AsIs };
+
+bool Measure(const std::string& path, FMInst& bank, Route route, Totals& totals) {
     std::vector<std::uint8_t> data;
     if (MIDI::ReadSmfFile(path.c_str(), data) != MIDI::SmfStatus::Ok) return false;
     MIDI::Score score;
     if (!MIDI::ReadScore(data.data(), data.size(), score)) return false;
-    if (arrange) {
-        fmtool::Arrangement arranged;
-        if (!fmtool::Arrange(score, bank, "", arranged)) return false;
-        data = std::move(arranged.smf);
-    }
-    std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(data.data(), data.size());
-    if (!song) {
-        std::fprintf(stderr, "%s: the arranged file is refused\n", path.c_str());
-        return false;
-    }
     VGMOUT vgm;
-    MIDI::RenderSong(song.get(), &bank, &vgm);
+    if (route == Route::Render) {
+        fmtool::SongPlan plan(bank);
+        if (!fmtool::PlanSong(score, true, plan)) return false;
+        fmtool::RenderPlan(plan, bank, vgm);
+    } else {
+        if (route == Route::FmrollLayout) {
+            fmtool::Arrangement arranged;
+            if (!fmtool::Arrange(score, bank, "", arranged)) return false;
+            data = std::move(arranged.smf);
+        }
+        std::unique_ptr<MIDI::DMIDI> song = MIDI::ReadSong(data.data(), data.size());
+        if (!song) {
+            std::fprintf(stderr, "%s: the arranged file is refused\n", path.c_str());
+            return false;
+        }
+        MIDI::RenderSong(song.get(), &bank, &vgm);
+    }
     const std::vector<std::uint8_t>& stream = vgm.Stream();
     VGM::ChipNotes chip = VGM::ReadChipNotes(stream.data(), stream.size());
+    AddDacStarts(stream, chip.notes);
 
     std::vector<SourceOnset> melodic, drums;
     ReadOnsets(score, melodic, drums);
@@ -193,19 +237,21 @@ bool Measure(const std::string& path, FMInst& bank, bool arrange, Totals& totals
 
 int main(int argc, char** argv) {
     std::string bankPath;
-    bool arrange = true;
+    Route route = Route::Render;
     std::vector<std::string> songs;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--bank") == 0 && i + 1 < argc) {
             bankPath = argv[++i];
         } else if (std::strcmp(argv[i], "--no-arrange") == 0) {
-            arrange = false;
+            route = Route::AsIs;
+        } else if (std::strcmp(argv[i], "--fmroll-layout") == 0) {
+            route = Route::FmrollLayout;
         } else {
             songs.push_back(argv[i]);
         }
     }
     if (songs.empty()) {
-        std::fprintf(stderr, "usage: arrange_measure [--bank BANK.opm] [--no-arrange] SONG.mid...\n");
+        std::fprintf(stderr, "usage: arrange_measure [--bank BANK.opm] [--fmroll-layout | --no-arrange] SONG.mid...\n");
         return 2;
     }
     auto bank = std::make_unique<FMInst>();
@@ -213,7 +259,7 @@ int main(int argc, char** argv) {
 
     Totals t;
     for (const std::string& song : songs) {
-        if (!Measure(song, *bank, arrange, t)) std::printf("%s: not measured\n", song.c_str());
+        if (!Measure(song, *bank, route, t)) std::printf("%s: not measured\n", song.c_str());
     }
     std::printf("total: %u songs, %u of %u melodic notes heard (%.1f %%), %u of %u drum hits heard (%.1f %%), "
                 "%u silent, %u off by more than a frame in length, %u notes beyond nine voices (%.1f %%), "

@@ -208,9 +208,17 @@ private:
         }
         const std::uint64_t age = f - s.p->start;
         const long long released = keyed_[ch] ? -1 : static_cast<long long>(f - s.off);
-        const double db = s.note->velocity_db + s.channel_db + plan_.gain - kSquareMixDb +
-                          EnvelopeDb(*envelope_[ch], age, released);
-        const int attenuation = DcsgFadeOf(db);
+        // The note's own level is never silence; only its envelope fades it out,
+        const int level = DcsgAttenuationOf(s.note->velocity_db + s.channel_db + plan_.gain - kSquareMixDb);
+        // ... and not before its attack is over.
+        const bool attacking = keyed_[ch] && age <= static_cast<std::uint64_t>(envelope_[ch]->attack_frames);
+        const int attenuation =
+            std::min(attacking ? kSilent - 1 : kSilent, level + DcsgFadeOf(EnvelopeDb(*envelope_[ch], age, released)));
+        // A new note silences the one before for an instant: each note is a sound of its own.
+        if (start && w.attenuation >= 0 && w.attenuation != kSilent) {
+            dcsg_.SetAttenuation(g, kSilent);
+            w.attenuation = kSilent;
+        }
         double pitch = s.Pitch();
         if (s.wheel > 0) {
             pitch += kWheelVibratoCents * s.wheel / 127 / 100 * std::sin(2 * kPi * static_cast<double>(age) / kSquareVibratoFrames);
