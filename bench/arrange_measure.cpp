@@ -180,7 +180,7 @@ bool Measure(const std::string& path, FMInst& bank, Route route, Totals& totals)
     VGMOUT vgm;
     if (route == Route::Render) {
         fmtool::SongPlan plan(bank);
-        if (!fmtool::PlanSong(score, true, plan)) return false;
+        if (!fmtool::PlanSong(score, fmtool::PlanFor::Chips, plan)) return false;
         fmtool::RenderPlan(plan, bank, vgm);
     } else {
         if (route == Route::FmrollLayout) {

@@ -125,7 +125,8 @@ ArrangeSummary Summarise(const SongPlan& plan) {
     return s;
 }
 
-bool PlanSong(const MIDI::Score& score, bool dac, SongPlan& plan) {
+bool PlanSong(const MIDI::Score& score, PlanFor target, SongPlan& plan) {
+    const bool dac = target == PlanFor::Chips;
     const FrameTimeline timeline(score);
     plan.perf = ReadPerformance(score, timeline);
     const Performance& perf = plan.perf;
@@ -137,13 +138,13 @@ bool PlanSong(const MIDI::Score& score, bool dac, SongPlan& plan) {
     plan.alloc = AllocateVoices(plan.song.requests, plan.dac ? kFmChannels - 1 : kFmChannels);
     plan.noise_hits = NoiseHits(perf, plan.song, plan.alloc);
     plan.turns = NoiseTurns(plan.noise_hits, perf.end.frame);
-    plan.gain = SongGain(perf);
+    plan.gain = target == PlanFor::Chips ? SwellGain(perf) : SongGain(perf);
     return true;
 }
 
 bool Arrange(const MIDI::Score& score, const FMInst& bank, const std::string& fallback_title, Arrangement& out) {
     SongPlan plan(bank);
-    if (!PlanSong(score, false, plan)) return false;
+    if (!PlanSong(score, PlanFor::FmrollLayout, plan)) return false;
     const Performance& perf = plan.perf;
 
     ArrangedTracks tracks;

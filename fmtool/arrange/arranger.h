@@ -51,11 +51,16 @@ struct SongPlan {
     bool dac = false;                 // FM channel 6 gives way to the DAC, which plays song.dac_hits
 };
 
-// Plans `score` for the voices of `bank`. With `dac` the sampled kit plays
-// its drums on the DAC, if the song has any (else it keeps six FM voices).
-// Returns false only for a song whose real length is beyond what a VGM file
-// can hold.
-bool PlanSong(const MIDI::Score& score, bool dac, SongPlan& plan);
+// Who plays the plan: fmroll, from the MIDI file Arrange writes, or a
+// renderer that drives the chips itself (fmtool/render): then the sampled
+// kit plays its drums on the DAC, if the song has any (else it keeps six FM
+// voices), and the levels leave room for every swell of volume and
+// expression.
+enum class PlanFor { FmrollLayout, Chips };
+
+// Plans `score` (for the voices `plan` was made with). Returns false only for
+// a song whose real length is beyond what a VGM file can hold.
+bool PlanSong(const MIDI::Score& score, PlanFor target, SongPlan& plan);
 
 // What the plan keeps of the song and what it loses.
 ArrangeSummary Summarise(const SongPlan& plan);

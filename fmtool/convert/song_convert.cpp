@@ -69,7 +69,7 @@ std::vector<std::uint8_t> BuildVgm(const ConvertJob& job, FMInst& bank, ConvertR
     std::vector<std::uint8_t> image;
     if (job.arrange && !job.fmroll_layout) {
         SongPlan plan(bank);
-        if (!PlanSong(score, true, plan)) {
+        if (!PlanSong(score, PlanFor::Chips, plan)) {
             result.status = kUnreadable;
             result.message = "too long for a VGM file";
             return {};

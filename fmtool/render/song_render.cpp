@@ -79,8 +79,6 @@ class Renderer {
 public:
     Renderer(const SongPlan& plan, FMInst& bank, VGMOUT& vgm) : plan_(plan), vgm_(vgm) {
         fm_.InstSet(&bank);
-        fm_.VgmSet(&vgm);
-        dcsg_.VgmSet(&vgm);
         for (const Placement& p : plan.alloc.placements) {
             if (!plan.song.origins[plan.song.requests[p.request].source].drum) queue_[p.channel].push_back(&p);
         }
@@ -93,11 +91,12 @@ public:
 
     void Run() {
         const Performance& perf = plan_.perf;
+        // The samples first, as players expect a song's data blocks.
+        if (!dac_.turns.empty()) vgm_.WritePcmBlock(dac_.bank);
+        fm_.VgmSet(&vgm_);
+        dcsg_.VgmSet(&vgm_);
         for (std::uint32_t g = 0; g < SN76489::kGenerators; ++g) dcsg_.SetAttenuation(g, kSilent);
-        if (!dac_.turns.empty()) {
-            vgm_.WritePcmBlock(dac_.bank);
-            fm_.EnableDac(true);
-        }
+        if (!dac_.turns.empty()) fm_.EnableDac(true);
         const std::uint64_t loop = perf.loop_points.empty() ? ~std::uint64_t{0} : perf.loop_points.back().frame;
         for (std::uint64_t f = 0; f < perf.end.frame; ++f) {
             const bool loopHere = f == loop;

@@ -62,16 +62,25 @@ Bytes WithoutTag(Bytes vgm) {
     return vgm;
 }
 
-TEST(Convert, SameBytesAsFmrollForTheArrangedFileWithATag) {
+TEST(Convert, FmrollLayoutIsTheArrangedFileAsFmrollConvertsIt) {
     TempDir dir;
     dir.Write("song.mid", Song());
     dir.Write("bank.opm", std::string(testsupport::kPlainBank));
     ASSERT_EQ(RunFmtool(dir.path(), {"arrange", "song.mid", "-o", "arranged.mid", "--bank", "bank.opm"}).status, 0);
     ASSERT_EQ(RunFmroll(dir.path(), {"bank.opm", "arranged.mid"}).status, 0);
-    ASSERT_EQ(RunFmtool(dir.path(), {"convert", "--bank", "bank.opm", "song.mid", "-o", "out.vgm"}).status, 0);
+    ASSERT_EQ(
+        RunFmtool(dir.path(), {"convert", "--fmroll-layout", "--bank", "bank.opm", "song.mid", "-o", "out.vgm"}).status,
+        0);
     const Bytes ours = Slurp(dir, "out.vgm"), fmroll = Slurp(dir, "test.vgm");
     EXPECT_EQ(WithoutTag(ours), WithoutTag(fmroll));
     EXPECT_EQ(VGM::Get32(&ours[VGM::kOffEof]), ours.size() - VGM::kOffEof);
+
+    // Rendered straight to the chips by default: another stream, as long.
+    ASSERT_EQ(RunFmtool(dir.path(), {"convert", "--bank", "bank.opm", "song.mid", "-o", "direct.vgm"}).status, 0);
+    const Bytes direct = Slurp(dir, "direct.vgm");
+    EXPECT_NE(WithoutTag(direct), WithoutTag(fmroll));
+    EXPECT_EQ(VGM::Get32(&direct[VGM::kOffTotalSamples]), VGM::Get32(&fmroll[VGM::kOffTotalSamples]));
+    EXPECT_NE(RunFmtool(dir.path(), {"convert", "--fmroll-layout", "--no-arrange", "song.mid"}).status, 0);
 
     // Without arranging: fmroll's own conversion of the song.
     ASSERT_EQ(RunFmroll(dir.path(), {"bank.opm", "song.mid"}).status, 0);
