@@ -41,9 +41,9 @@ int Fail(const std::string& message) {
 
 // What fmtool convert keeps of the song: the summary of its arrangement.
 int ReportConvert(const std::string& song_path, const MIDI::Score& score, const FMInst& bank, bool json) {
-    Arrangement arranged;
-    if (!Arrange(score, bank, FileStem(song_path), arranged)) return Fail(song_path + " is too long for a VGM file");
-    const ArrangeSummary& s = arranged.summary;
+    SongPlan plan(bank);
+    if (!PlanSong(score, PlanFor::Chips, plan)) return Fail(song_path + " is too long for a VGM file");
+    const ArrangeSummary s = Summarise(plan);
     if (json) {
         std::cout << "{\"as\": \"convert\", \"notes\": " << s.notes << ", \"kept\": " << s.kept
                   << ", \"moved\": " << s.moved << ", \"cut\": " << s.cut << ", \"late\": " << s.waited

@@ -82,15 +82,13 @@ DacTrack BuildDacTrack(const std::vector<DrumHit>& hits, std::uint64_t end, doub
     Mix mix;
     for (std::size_t i = 0; i < hits.size() && hits[i].start.frame < end;) {
         const std::uint64_t frame = hits[i].start.frame;
+        const std::size_t first = i;
         mix.clear();
         for (; i < hits.size() && hits[i].start.frame == frame; ++i) mix.emplace_back(hits[i].key, LevelStep(hits[i].level_db + gain));
         std::sort(mix.begin(), mix.end());
         mix.erase(std::unique(mix.begin(), mix.end()), mix.end());
         const auto [offset, length] = bank.Sample(mix);
-        if (length == 0) continue;
-        if (!track.turns.empty()) track.turns.back().stop = std::min(track.turns.back().stop, frame);
-        const std::uint64_t frames = (length + kDacBytesPerFrame - 1) / kDacBytesPerFrame;
-        track.turns.push_back(DacTurn{frame, std::min(end, frame + frames), offset, length});
+        if (length != 0) track.turns.push_back(DacTurn{hits[first].start, offset, length});
     }
     track.bank = bank.Take();
     return track;

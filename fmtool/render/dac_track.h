@@ -31,8 +31,7 @@ constexpr double kDacLevelStepDb = 2;
 constexpr std::size_t kMaxDacBank = 1u << 20;
 
 struct DacTurn {
-    std::uint64_t start = 0;   // frame of the hits
-    std::uint64_t stop = 0;    // the frame it falls silent in, after start
+    Moment start;              // of the frame's first hit
     std::uint32_t offset = 0;  // of its sample in the bank
     std::uint32_t length = 0;  // bytes of its sample, the last one silence
 };

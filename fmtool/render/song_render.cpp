@@ -99,16 +99,36 @@ public:
         if (!dac_.turns.empty()) fm_.EnableDac(true);
         const std::uint64_t loop = perf.loop_points.empty() ? ~std::uint64_t{0} : perf.loop_points.back().frame;
         for (std::uint64_t f = 0; f < perf.end.frame; ++f) {
-            const bool loopHere = f == loop;
-            if (loopHere) {
+            if (f == loop) {
                 vgm_.SetLoopHere();
                 for (Written& w : written_) w = Written();
                 noise_written_ = -1;
+                // A player comes back here with the DAC wherever the song left it.
+                if (DacSounding()) vgm_.WritePcmSeek(dac_.turns[dac_turn_].offset + dac_played_);
             }
-            for (unsigned ch = 0; ch < kFmChannels; ++ch) FmFrame(ch, f);
-            for (unsigned ch = kFmChannels; ch < kToneChannels; ++ch) SquareFrame(ch, f);
-            NoiseFrame(f);
-            DacFrame(f, loopHere);
+            // What goes on sounds from the frame's start; what starts, at its own sample.
+            for (unsigned ch = 0; ch < kFmChannels; ++ch) FmGoesOn(ch, f);
+            for (unsigned ch = kFmChannels; ch < kToneChannels; ++ch) SquareGoesOn(ch, f);
+            NoiseGoesOn(f);
+            Starts(f);
+            std::uint32_t at = 0;
+            for (const Start& start : starts_) {
+                Time(start.at - at);
+                at = start.at;
+                if (start.what < kToneChannels) {
+                    Take(start.what, f);
+                    if (ChipOf(start.what) == Chip::Fm) {
+                        FmStarts(start.what);
+                    } else {
+                        SquareStarts(start.what);
+                    }
+                } else if (start.what == kNoiseStart) {
+                    NoiseStarts();
+                } else {
+                    DacStarts();
+                }
+            }
+            Time(VGM::kSamplesPerFrame - at);
             if (vgm_.Full()) return;
         }
         for (unsigned ch = 0; ch < kFmChannels; ++ch) {
@@ -119,19 +139,74 @@ public:
     }
 
 private:
-    // The channel's next note, if it starts at `f`, with its controls as they stand then.
-    bool Starts(unsigned ch, std::uint64_t f) {
+    static constexpr unsigned kNoiseStart = kToneChannels, kDacStart = kToneChannels + 1;
+
+    // Something that starts in the frame, `at` samples into it (a whole
+    // number of DAC bytes): a tone channel's note, a noise hit, a DAC turn.
+    struct Start {
+        std::uint32_t at;
+        unsigned what;
+    };
+
+    // The sample into frame `f` of a moment of the song in that frame.
+    static std::uint32_t Into(std::uint64_t f, const Moment& m) {
+        if (m.frame != f) return 0;
+        const std::uint64_t sample = m.tick * VGM::kSampleRate / 1000;
+        const std::uint64_t into = sample > f * VGM::kSamplesPerFrame ? sample - f * VGM::kSamplesPerFrame : 0;
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>(into, VGM::kSamplesPerFrame - 1) / kDacWait * kDacWait);
+    }
+
+    // The frame's starts, in time order.
+    void Starts(std::uint64_t f) {
+        starts_.clear();
+        for (unsigned ch = 0; ch < kToneChannels; ++ch) {
+            const std::size_t i = next_[ch];
+            if (i >= queue_[ch].size() || queue_[ch][i]->start != f) continue;
+            const Placement* p = queue_[ch][i];
+            starts_.push_back({p->waited ? 0 : Into(f, NoteOf(*p).start), ch});
+        }
+        if (noise_turn_ < plan_.turns.size()) {
+            const DrumHit& hit = plan_.noise_hits[plan_.turns[noise_turn_].hit];
+            if (hit.start.frame == f) starts_.push_back({Into(f, hit.start), kNoiseStart});
+        }
+        if (dac_next_ < dac_.turns.size() && dac_.turns[dac_next_].start.frame == f)
+            starts_.push_back({Into(f, dac_.turns[dac_next_].start), kDacStart});
+        std::stable_sort(starts_.begin(), starts_.end(), [](const Start& a, const Start& b) { return a.at < b.at; });
+    }
+
+    // `samples` of time: DAC bytes while a drum sounds, then a wait.
+    void Time(std::uint32_t samples) {
+        if (samples == 0) return;
+        if (DacSounding()) {
+            const std::uint32_t n = std::min(samples / kDacWait, dac_.turns[dac_turn_].length - dac_played_);
+            for (std::uint32_t k = 0; k < n; ++k) vgm_.WriteDacAndWait(kDacWait);
+            dac_played_ += n;
+            samples -= n * kDacWait;
+        }
+        if (samples == VGM::kSamplesPerFrame) {
+            vgm_.WriteWait_60();
+        } else if (samples != 0) {
+            vgm_.WriteWait(samples);
+        }
+    }
+
+    bool DacSounding() const { return dac_turn_ < dac_.turns.size() && dac_played_ < dac_.turns[dac_turn_].length; }
+
+    const SourceNote& NoteOf(const Placement& p) const {
+        return plan_.perf.notes[plan_.song.origins[plan_.song.requests[p.request].source].index];
+    }
+
+    // Takes the channel's next note, which starts at `f`, with its controls as they stand then.
+    void Take(unsigned ch, std::uint64_t f) {
         std::size_t& i = next_[ch];
-        if (i >= queue_[ch].size() || queue_[ch][i]->start != f) return false;
         const Placement* p = queue_[ch][i++];
-        const VoiceRequest& r = plan_.song.requests[p->request];
-        const SourceNote& note = plan_.perf.notes[plan_.song.origins[r.source].index];
+        const SourceNote& note = NoteOf(*p);
         Sounding s;
         s.p = p;
         s.note = &note;
         s.changes = &plan_.perf.changes[note.channel];
         s.next = note.next_change;
-        s.program = r.fm_program;
+        s.program = plan_.song.requests[p->request].fm_program;
         s.bend = note.bend_cents;
         s.channel_db = note.channel_db;
         s.pan = note.pan;
@@ -141,27 +216,37 @@ private:
         const bool followed = i < queue_[ch].size() && queue_[ch][i]->start == p->end;
         s.off = followed && p->end - p->start >= kEarlyReleaseMin ? p->end - 1 : p->end;
         now_[ch] = s;
-        return true;
     }
 
-    void FmFrame(unsigned ch, std::uint64_t f) {
-        Sounding& s = now_[ch];
-        Written& w = written_[ch];
-        if (keyed_[ch] && f >= s.off) {
+    // A sounding FM note's frame: its key lets go, or its controls move.
+    void FmGoesOn(unsigned ch, std::uint64_t f) {
+        if (!keyed_[ch]) return;
+        if (f >= now_[ch].off) {
             fm_.KeyOff(ch);
             keyed_[ch] = false;
+            return;
         }
-        const bool start = Starts(ch, f);
-        if (!start && !keyed_[ch]) return;
-        if (!start) s.Advance(f);
-        if (start) {
-            if (keyed_[ch]) fm_.KeyOff(ch);
-            if (w.program != s.program) {
-                fm_.SetProgram(ch, static_cast<std::uint32_t>(s.program));
-                w.program = s.program;
-                w.steps = -1;
-                w.lfo = -1;  // the voice's own again
-            }
+        now_[ch].Advance(f);
+        FmSound(ch, false);
+    }
+
+    void FmStarts(unsigned ch) {
+        if (keyed_[ch]) fm_.KeyOff(ch);
+        FmSound(ch, true);
+        fm_.KeyOn(ch);
+        keyed_[ch] = true;
+    }
+
+    // Writes what changed of the note's voice, pan, vibrato, pitch and level;
+    // a level moves at most kFmGlideSteps a frame but at the note's start.
+    void FmSound(unsigned ch, bool start) {
+        const Sounding& s = now_[ch];
+        Written& w = written_[ch];
+        if (w.program != s.program) {
+            fm_.SetProgram(ch, static_cast<std::uint32_t>(s.program));
+            w.program = s.program;
+            w.steps = -1;
+            w.lfo = -1;  // the voice's own again
         }
         const int pan = NearestPan(s.pan);
         if (pan != w.pan) {
@@ -180,47 +265,51 @@ private:
             w.fnum = pitch.fnum;
         }
         const int target = FmAttenuationOf(s.note->velocity_db + s.channel_db + plan_.gain);
-        const int steps = start || w.steps < 0 ? target : std::clamp(target, w.steps - kFmGlideSteps, w.steps + kFmGlideSteps);
+        const int steps =
+            start || w.steps < 0 ? target : std::clamp(target, w.steps - kFmGlideSteps, w.steps + kFmGlideSteps);
         if (steps != w.steps) {
             fm_.SetCarrierAttenuation(ch, static_cast<std::uint32_t>(steps));
             w.steps = steps;
         }
-        if (start) {
-            fm_.KeyOn(ch);
-            keyed_[ch] = true;
-        }
     }
 
-    void SquareFrame(unsigned ch, std::uint64_t f) {
-        Sounding& s = now_[ch];
+    // A square's frame: its note's controls and envelope move on, or its release falls.
+    void SquareGoesOn(unsigned ch, std::uint64_t f) {
+        if (!now_[ch].p || (!keyed_[ch] && written_[ch].attenuation == kSilent)) return;
+        if (keyed_[ch] && f >= now_[ch].off) keyed_[ch] = false;
+        if (keyed_[ch]) now_[ch].Advance(f);
+        SquareSound(ch, f - now_[ch].p->start);
+    }
+
+    void SquareStarts(unsigned ch) {
+        // A new note silences the one before for an instant: each note is a sound of its own.
+        Written& w = written_[ch];
+        if (w.attenuation >= 0 && w.attenuation != kSilent) {
+            dcsg_.SetAttenuation(ch - kFmChannels, kSilent);
+            w.attenuation = kSilent;
+        }
+        keyed_[ch] = true;
+        envelope_[ch] = &EnvelopeFor(now_[ch].note->program);
+        SquareSound(ch, 0);
+    }
+
+    // The square's pitch (with the wheel's vibrato) and level (the note's,
+    // shaped by its envelope) `age` frames after its start.
+    void SquareSound(unsigned ch, std::uint64_t age) {
+        const Sounding& s = now_[ch];
         Written& w = written_[ch];
         const std::uint32_t g = ch - kFmChannels;
-        if (keyed_[ch] && f >= s.off) keyed_[ch] = false;
-        const bool start = Starts(ch, f);
-        if (start) {
-            keyed_[ch] = true;
-            envelope_[ch] = &EnvelopeFor(s.note->program);
-        } else if (!s.p || (!keyed_[ch] && w.attenuation == kSilent)) {
-            return;
-        } else if (keyed_[ch]) {
-            s.Advance(f);
-        }
-        const std::uint64_t age = f - s.p->start;
-        const long long released = keyed_[ch] ? -1 : static_cast<long long>(f - s.off);
-        // The note's own level is never silence; only its envelope fades it out,
+        const long long released = keyed_[ch] ? -1 : static_cast<long long>(s.p->start + age - s.off);
+        // The note's own level is never silence; only its envelope fades it
+        // out, and not before its attack is over.
         const int level = DcsgAttenuationOf(s.note->velocity_db + s.channel_db + plan_.gain - kSquareMixDb);
-        // ... and not before its attack is over.
         const bool attacking = keyed_[ch] && age <= static_cast<std::uint64_t>(envelope_[ch]->attack_frames);
         const int attenuation =
             std::min(attacking ? kSilent - 1 : kSilent, level + DcsgFadeOf(EnvelopeDb(*envelope_[ch], age, released)));
-        // A new note silences the one before for an instant: each note is a sound of its own.
-        if (start && w.attenuation >= 0 && w.attenuation != kSilent) {
-            dcsg_.SetAttenuation(g, kSilent);
-            w.attenuation = kSilent;
-        }
         double pitch = s.Pitch();
         if (s.wheel > 0) {
-            pitch += kWheelVibratoCents * s.wheel / 127 / 100 * std::sin(2 * kPi * static_cast<double>(age) / kSquareVibratoFrames);
+            pitch += kWheelVibratoCents * s.wheel / 127 / 100 *
+                     std::sin(2 * kPi * static_cast<double>(age) / kSquareVibratoFrames);
         }
         const std::uint32_t period = DcsgPeriodOfHz(HzOf(pitch));
         if (period != w.period && attenuation != kSilent) {
@@ -233,43 +322,35 @@ private:
         }
     }
 
-    void NoiseFrame(std::uint64_t f) {
-        const std::vector<NoiseTurn>& turns = plan_.turns;
-        if (noise_turn_ < turns.size() && plan_.noise_hits[turns[noise_turn_].hit].start.frame == f) {
-            const DrumHit& hit = plan_.noise_hits[turns[noise_turn_].hit];
-            noise_ = noise_turn_++;
-            dcsg_.SetProgram(kNoiseGenerator, static_cast<std::uint32_t>(DrumSoundOf(hit.key).noise));
-            noise_first_ = DcsgAttenuationOf(hit.level_db + plan_.gain - kSquareMixDb) + DrumSoundOf(hit.key).attenuation;
-        }
+    // The noise's frame: its hit falls, or falls silent.
+    void NoiseGoesOn(std::uint64_t f) {
+        if (noise_ >= plan_.turns.size()) return;
+        const DrumHit& hit = plan_.noise_hits[plan_.turns[noise_].hit];
         int attenuation = kSilent;
-        if (noise_ < turns.size() && f < turns[noise_].stop) {
-            const DrumHit& hit = plan_.noise_hits[turns[noise_].hit];
+        if (f < plan_.turns[noise_].stop)
             attenuation = std::min(kSilent, noise_first_ + DrumDecaySteps(DrumSoundOf(hit.key), f - hit.start.frame));
-        }
-        if (attenuation != noise_written_) {
-            dcsg_.SetAttenuation(kNoiseGenerator, static_cast<std::uint32_t>(attenuation));
-            noise_written_ = attenuation;
-        }
+        WriteNoise(attenuation);
     }
 
-    // The frame's time: DAC bytes while a drum sounds, else one wait.
-    void DacFrame(std::uint64_t f, bool loopHere) {
-        const std::vector<DacTurn>& turns = dac_.turns;
-        if (dac_next_ < turns.size() && turns[dac_next_].start == f) {
-            dac_turn_ = dac_next_++;
-            dac_played_ = 0;
-            vgm_.WritePcmSeek(turns[dac_turn_].offset);
-        } else if (loopHere && dac_turn_ < turns.size() && f < turns[dac_turn_].stop) {
-            vgm_.WritePcmSeek(turns[dac_turn_].offset + dac_played_);
-        }
-        if (dac_turn_ >= turns.size() || f >= turns[dac_turn_].stop || dac_played_ >= turns[dac_turn_].length) {
-            vgm_.WriteWait_60();
-            return;
-        }
-        const std::uint32_t n = std::min(kDacBytesPerFrame, turns[dac_turn_].length - dac_played_);
-        for (std::uint32_t k = 0; k < n; ++k) vgm_.WriteDacAndWait(kDacWait);
-        dac_played_ += n;
-        if (n < kDacBytesPerFrame) vgm_.WriteWait((kDacBytesPerFrame - n) * kDacWait);
+    void NoiseStarts() {
+        const DrumHit& hit = plan_.noise_hits[plan_.turns[noise_turn_].hit];
+        noise_ = noise_turn_++;
+        const DrumSound& sound = DrumSoundOf(hit.key);
+        dcsg_.SetProgram(kNoiseGenerator, static_cast<std::uint32_t>(sound.noise));
+        noise_first_ = DcsgAttenuationOf(hit.level_db + plan_.gain - kSquareMixDb) + sound.attenuation;
+        WriteNoise(std::min(kSilent, noise_first_));
+    }
+
+    void WriteNoise(int attenuation) {
+        if (attenuation == noise_written_) return;
+        dcsg_.SetAttenuation(kNoiseGenerator, static_cast<std::uint32_t>(attenuation));
+        noise_written_ = attenuation;
+    }
+
+    void DacStarts() {
+        dac_turn_ = dac_next_++;
+        dac_played_ = 0;
+        vgm_.WritePcmSeek(dac_.turns[dac_turn_].offset);
     }
 
     const SongPlan& plan_;
@@ -287,6 +368,7 @@ private:
     DacTrack dac_;
     std::size_t dac_next_ = 0, dac_turn_ = ~std::size_t{0};
     std::uint32_t dac_played_ = 0;
+    std::vector<Start> starts_;
 };
 
 }  // namespace

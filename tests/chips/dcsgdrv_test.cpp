@@ -219,3 +219,20 @@ TEST(DcsgChannels, WithoutWriterStateStillChanges) {
     drv.KeyOn(0);
     EXPECT_EQ(Hex(vgm.Stream()), "50 99");
 }
+
+// The direct controls: a period from a frequency (held to the register), an
+// attenuation as given (held at silence); the noise has no period.
+TEST(DcsgDirect, PeriodOfHzAndRawLevels) {
+    EXPECT_EQ(DcsgPeriodOfHz(440), 254u);
+    EXPECT_EQ(DcsgPeriodOfHz(1), 1023u);
+    EXPECT_EQ(DcsgPeriodOfHz(1e9), 1u);
+    EXPECT_EQ(DcsgPeriodOfHz(0), 1023u);
+    VGMOUT vgm;
+    DCSGDRV d;
+    d.VgmSet(&vgm);
+    d.SetPeriod(1, 254);
+    d.SetPeriod(3, 254);
+    d.SetAttenuation(2, 4);
+    d.SetAttenuation(3, 40);
+    EXPECT_EQ(testsupport::Hex(vgm.Stream()), "50 AE 50 0F 50 D4 50 FF");
+}

@@ -269,6 +269,31 @@ TEST(Opn2Voice, LevelsAndPan) {
     }, FillVoices);
 }
 
+// The direct controls a player of its own uses: pitch from a frequency, in
+// the same octave window as the notes; carrier levels below the voice's,
+// held at silence; the LFO depth in place of the voice's until a new program;
+// the DAC switched on centred.
+TEST(Opn2Direct, PitchLevelsVibratoAndDac) {
+    const Opn2Pitch c5 = Opn2PitchOfHz(523.251);
+    EXPECT_EQ(c5.block, Opn2NotePitch(60, 0).block);
+    EXPECT_LE(c5.fnum - Opn2NotePitch(60, 0).fnum, 1u);  // the table truncates, this rounds
+    EXPECT_EQ(Opn2PitchOfHz(0).block, 0u);
+    EXPECT_EQ(Opn2PitchOfHz(1e9).block, 7u);
+    EXPECT_EQ(Opn2PitchOfHz(1e9).fnum, 2047u);
+    Rig rig;
+    FmVoice& v = rig.bank->voice[3];
+    v.con = 4;  // carriers M2 and C2
+    v.op[2].tl = 10;
+    v.op[3].tl = 120;
+    v.pms = 2;
+    rig.drv.SetProgram(0, 3);
+    EXPECT_EQ(rig.Emit([](OPN2DRV& d) { d.SetCarrierAttenuation(0, 20); }), "52 48 1E 52 4C 7F");
+    EXPECT_EQ(rig.Emit([](OPN2DRV& d) { d.SetPitch(1, Opn2Pitch{4, 0x2AB}); }), "52 A5 22 52 A1 AB");
+    EXPECT_EQ(rig.Emit([](OPN2DRV& d) { d.SetVibrato(0, 6); }), "52 B4 C6");
+    EXPECT_EQ(rig.Emit([](OPN2DRV& d) { d.SetVibrato(0, -1); }), "52 B4 C2");
+    EXPECT_EQ(rig.Emit([](OPN2DRV& d) { d.EnableDac(true); }), "52 2B 80 52 2A 80");
+}
+
 TEST(Opn2Voice, BankIsReadInPlace) {
     Rig rig;
     rig.drv.SetProgram(0, 1);

@@ -276,7 +276,7 @@ TEST(PartEnvelope, FamiliesDecayOrHoldAndEveryNoteReleases) {
 
 // The DAC's bank: one sample a mix of one frame's hits and levels, made once
 // however often it is struck; the level moves the sample.
-TEST(DacTrack, MixesAreMadeOnceAndTurnsEndAtTheNextHit) {
+TEST(DacTrack, MixesAreMadeOnceAtEachLevel) {
     auto hit = [](std::uint64_t frame, int key, double db) {
         fmtool::DrumHit h;
         h.start.frame = frame;
@@ -290,7 +290,7 @@ TEST(DacTrack, MixesAreMadeOnceAndTurnsEndAtTheNextHit) {
     ASSERT_EQ(track.turns.size(), 4u);  // the hit at 300 is beyond the end
     EXPECT_EQ(track.turns[0].offset, track.turns[3].offset);  // the same mix again
     EXPECT_NE(track.turns[1].offset, track.turns[2].offset);  // another level
-    EXPECT_EQ(track.turns[1].stop, 12u);
+    EXPECT_EQ(track.turns[1].start.frame, 10u);
     for (const fmtool::DacTurn& turn : track.turns) {
         EXPECT_LE(turn.offset + turn.length, track.bank.size());
         EXPECT_EQ(track.bank[turn.offset + turn.length - 1], YM2612::kDacCentre);

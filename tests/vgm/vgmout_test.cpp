@@ -70,6 +70,10 @@ TEST(VgmCommands, EachOperationAppendsItsBytes) {
         {"loop point appends nothing", [](VGMOUT& v) { v.SetLoopHere(); }, ""},
         {"same register twice is kept",
          [](VGMOUT& v) { v.WriteRegOpn2(0, 0x22, 8); v.WriteRegOpn2(0, 0x22, 8); }, "52 22 08 52 22 08"},
+        {"pcm block", [](VGMOUT& v) { v.WritePcmBlock({0x80, 0x90, 0x70}); }, "67 66 00 03 00 00 00 80 90 70"},
+        {"pcm seek", [](VGMOUT& v) { v.WritePcmSeek(0x01020304); }, "E0 04 03 02 01"},
+        {"dac byte and waits", [](VGMOUT& v) { v.WriteDacAndWait(0); v.WriteDacAndWait(3); v.WriteDacAndWait(99); },
+         "80 83 8F"},
     };
     for (const Case& c : cases) {
         VGMOUT v;
@@ -79,6 +83,20 @@ TEST(VgmCommands, EachOperationAppendsItsBytes) {
 }
 
 // ---- waits and sample counts ----
+
+// A DAC byte counts its wait; a block and a seek count none; a block that
+// would pass the stream's limit fills the writer instead.
+TEST(VgmWaits, DacBytesCountTheirWaitsAndABlockKeepsToTheLimit) {
+    VGMOUT v;
+    v.WritePcmBlock(std::vector<std::uint8_t>(100, 0x80));
+    v.WritePcmSeek(7);
+    for (int i = 0; i < 245; ++i) v.WriteDacAndWait(3);
+    EXPECT_EQ(v.TotalSamples(), 735u);
+    VGMOUT small(64);
+    small.WritePcmBlock(std::vector<std::uint8_t>(100, 0x80));
+    EXPECT_TRUE(small.Full());
+    EXPECT_TRUE(small.Stream().empty());
+}
 
 TEST(VgmWaits, WriteWaitSplitsAtMaximumCommand) {
     struct Case {
