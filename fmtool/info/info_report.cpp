@@ -130,7 +130,9 @@ void WriteJsonObject(std::ostream& out, const std::string& name, const VgmInspec
             << ", \"seconds\": " << JsonNumber(Seconds(h.loop_samples)) << "}";
     else
         out << "null";
-    out << ", \"wait_samples\": " << info.wait_samples << ", \"commands\": " << info.commands << ",\n   \"gd3\": ";
+    out << ", \"wait_samples\": " << info.wait_samples << ", \"commands\": " << info.commands
+        << ", \"pcm_bytes\": " << info.pcm_bytes << ", \"dac_bytes\": " << info.dac_bytes
+        << ", \"dac_starts\": " << info.dac_seeks << ",\n   \"gd3\": ";
     if (info.has_gd3) {
         out << "{";
         for (int f = 0; f < VGM::kGd3FieldCount; ++f)
@@ -172,6 +174,10 @@ void WriteInfoText(std::ostream& out, const std::string& name, const VgmInspecti
         out << "  loop      none\n";
     }
     out << "  data      from " << Hex(h.data_start) << ", " << info.commands << " commands\n";
+    if (info.pcm_bytes != 0 || info.dac_bytes != 0) {
+        out << "  pcm       " << info.pcm_bytes << " bytes of YM2612 samples, " << info.dac_seeks
+            << (info.dac_seeks == 1 ? " start" : " starts") << " on the DAC, " << info.dac_bytes << " DAC writes\n";
+    }
     if (info.has_gd3) {
         bool any = false;
         for (int f = 0; f < VGM::kGd3FieldCount; ++f) {

@@ -45,6 +45,7 @@ public:
         while (reader.Next(c)) {
             ++out_.commands;
             tracker_.Command(c.bytes, c.length);
+            Pcm(c);
         }
         tracker_.Finish();
         out_.wait_samples = reader.samples();
@@ -83,6 +84,24 @@ public:
     }
 
 private:
+    // The DAC's reads of the PCM bank (the YM2612 data blocks, one after
+    // another), each checked against the bank's end.
+    void Pcm(const VGM::VgmCommand& c) {
+        const std::uint8_t op = c.op();
+        if (op == VGM::kCmdDataBlock && c.length > 2 && c.bytes[2] == VGM::kDataTypeYm2612Pcm) {
+            out_.pcm_bytes += c.block_size;
+        } else if (op == VGM::kCmdPcmSeek && c.length >= 5) {
+            ++out_.dac_seeks;
+            pcm_at_ = VGM::Get32(c.bytes + 1);
+        } else if (op >= VGM::kCmdDacWait && op <= VGM::kCmdDacWait + VGM::kMaxDacWait) {
+            ++out_.dac_bytes;
+            if (pcm_at_++ >= out_.pcm_bytes && !past_bank_) {
+                past_bank_ = true;
+                out_.problems.push_back("the DAC reads past the end of its PCM data at " + Hex(c.offset));
+            }
+        }
+    }
+
     void Note(const VGM::ChipNote& n) {
         ChannelSummary& s = out_.channels[n.channel];
         ++s.key_ons;
@@ -128,6 +147,8 @@ private:
     }
 
     VgmInspection& out_;
+    std::uint64_t pcm_at_ = 0;  // the DAC's next byte in the PCM bank
+    bool past_bank_ = false;
     std::vector<VGM::ChipNote>* notes_;
     VGM::ChipNoteTracker tracker_;
 };

@@ -36,6 +36,9 @@ struct VgmInspection {
     bool loop_found = false;          // the loop offset points at a command (or the end)
     std::uint64_t loop_sample = 0;    // waits before the loop point
     std::uint64_t notes_left_out = 0; // notes past kMaxCollectedNotes, not handed out
+    std::uint64_t pcm_bytes = 0;      // YM2612 samples in data blocks (the DAC's PCM bank)
+    std::uint64_t dac_seeks = 0;      // seeks into the PCM bank: samples the DAC starts
+    std::uint64_t dac_bytes = 0;      // bytes the DAC plays from the bank
 
     bool has_gd3 = false;
     VGM::Gd3Tag gd3;

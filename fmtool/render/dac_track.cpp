@@ -12,7 +12,7 @@ namespace fmtool {
 
 namespace {
 
-constexpr int kLevels = 21;  // 0 to -40 dB
+constexpr int kLevels = 14;  // 0 to -39 dB
 constexpr double kFullScale = 127;
 
 // The hits of one frame, as (key, level step) pairs in order.

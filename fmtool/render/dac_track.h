@@ -24,11 +24,11 @@ constexpr std::uint32_t kDacRate = VGM::kSampleRate / kDacWait;
 constexpr std::uint32_t kDacBytesPerFrame = VGM::kSamplesPerFrame / kDacWait;
 static_assert(kDacBytesPerFrame * kDacWait == VGM::kSamplesPerFrame, "a frame holds whole DAC bytes");
 
-constexpr double kDacLevelStepDb = 2;
+constexpr double kDacLevelStepDb = 3;
 // The bank stops taking new mixes here: later frames reuse a sample already
 // in it (the loudest hit's key, at the nearest level), so that no song can
 // make the file grow without bound.
-constexpr std::size_t kMaxDacBank = 1u << 20;
+constexpr std::size_t kMaxDacBank = 1u << 19;
 
 struct DacTurn {
     Moment start;              // of the frame's first hit

@@ -44,6 +44,14 @@ Bytes SmallVgm() {
 
 void FixEof(Bytes& b) { Put32(&b[kOffEof], static_cast<std::uint32_t>(b.size() - kOffEof)); }
 
+// Two bytes of YM2612 samples in a data block, then two DAC writes from `seek`.
+void WithPcm(Bytes& b, std::uint8_t seek) {
+    const Bytes pcm = {0x67, 0x66, 0x00, 0x02, 0x00, 0x00, 0x00, 0x80, 0x81, 0xE0, seek, 0, 0, 0, 0x80, 0x80};
+    b.insert(b.begin() + kHeaderSize, pcm.begin(), pcm.end());
+    Put32(&b[kOffLoopOffset], Get32(&b[kOffLoopOffset]) + static_cast<std::uint32_t>(pcm.size()));
+    FixEof(b);
+}
+
 Bytes WithGd3(Bytes b, const Gd3Tag& tag) {
     EXPECT_TRUE(AppendGd3(b, tag));
     return b;
@@ -86,6 +94,7 @@ TEST(Info, EachFaultIsOneLine) {
     add("version", [](Bytes& b) { Put32(&b[kOffVersion], 0x1A0); }, "is not one of 1.00 to 1.71");
     add("gd3 inside", [](Bytes& b) { Put32(&b[kOffGd3], 0x44 - kOffGd3); }, "inside the sound data");
     add("gd3 past", [](Bytes& b) { Put32(&b[kOffGd3], 0x100); }, "GD3 offset points at 0x114, past the end");
+    add("dac past its data", [](Bytes& b) { WithPcm(b, 1); }, "the DAC reads past the end of its PCM data at 0x4F");
     cases.push_back({"gd3 terminator", noTerminator, "GD3 notes has no terminator"});
 
     for (const Case& c : cases) {
@@ -96,6 +105,16 @@ TEST(Info, EachFaultIsOneLine) {
         ASSERT_EQ(info.problems.size(), 1u) << c.name << ": " << all;
         EXPECT_NE(info.problems[0].find(c.problem), std::string::npos) << c.name << ": " << info.problems[0];
     }
+}
+
+TEST(Info, ThePcmBankAndTheDacAreCounted) {
+    Bytes b = SmallVgm();
+    WithPcm(b, 0);
+    const fmtool::VgmInspection info = fmtool::InspectVgmMemory(b.data(), b.size());
+    EXPECT_TRUE(info.Valid());
+    EXPECT_EQ(info.pcm_bytes, 2u);
+    EXPECT_EQ(info.dac_seeks, 1u);
+    EXPECT_EQ(info.dac_bytes, 2u);
 }
 
 TEST(Info, SmallFileIsValidAndCounted) {
