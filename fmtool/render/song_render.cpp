@@ -135,6 +135,8 @@ public:
             if (keyed_[ch]) fm_.KeyOff(ch);
         }
         for (std::uint32_t g = 0; g < SN76489::kGenerators; ++g) dcsg_.SetAttenuation(g, kSilent);
+        // A sample cut off by the end leaves the DAC centred, not held off its centre.
+        if (!dac_.turns.empty()) fm_.SetReg(0, YM2612::kRegDacData, YM2612::kDacCentre);
         vgm_.WriteEndMarker();
     }
 
