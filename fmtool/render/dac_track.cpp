@@ -7,6 +7,7 @@
 
 #include "chips/ym2612_map.h"
 #include "fmtool/render/drum_kit.h"
+#include "fmtool/render/part_levels.h"
 
 namespace fmtool {
 
@@ -84,7 +85,8 @@ DacTrack BuildDacTrack(const std::vector<DrumHit>& hits, std::uint64_t end, doub
         const std::uint64_t frame = hits[i].start.frame;
         const std::size_t first = i;
         mix.clear();
-        for (; i < hits.size() && hits[i].start.frame == frame; ++i) mix.emplace_back(hits[i].key, LevelStep(hits[i].level_db + gain));
+        for (; i < hits.size() && hits[i].start.frame == frame; ++i)
+            mix.emplace_back(hits[i].key, LevelStep(hits[i].level_db + gain + DrumTrimDb(hits[i].key)));
         std::sort(mix.begin(), mix.end());
         mix.erase(std::unique(mix.begin(), mix.end()), mix.end());
         const auto [offset, length] = bank.Sample(mix);

@@ -3,7 +3,8 @@
 // bytes, and the turns in which the song plays them.
 //
 // The hits that start in one frame are mixed into one sample, each at its
-// own level (velocity x volume x expression, in steps of kDacLevelStepDb).
+// own level (velocity x volume x expression, with its key's DrumTrimDb,
+// in steps of kDacLevelStepDb).
 // A mix is made once and played as often as the song strikes it. A turn
 // lasts until its sample ends, the song ends, or the next frame with a hit
 // comes: a later hit takes the DAC from one still ringing, as its attack is
@@ -42,7 +43,7 @@ struct DacTrack {
 };
 
 // The turns of `hits` (by start) before frame `end`, each hit at its level
-// plus `gain` dB.
+// plus its key's DrumTrimDb plus `gain` dB.
 DacTrack BuildDacTrack(const std::vector<DrumHit>& hits, std::uint64_t end, double gain);
 
 }  // namespace fmtool

@@ -15,6 +15,7 @@
 #include "fmtool/arrange/note_writer.h"
 #include "fmtool/render/dac_track.h"
 #include "fmtool/render/part_envelope.h"
+#include "fmtool/render/part_levels.h"
 #include "vgm/vgmout.h"
 
 namespace fmtool {
@@ -266,7 +267,8 @@ private:
             w.block = pitch.block;
             w.fnum = pitch.fnum;
         }
-        const int target = FmAttenuationOf(s.note->velocity_db + s.channel_db + plan_.gain);
+        const int target =
+            FmAttenuationOf(s.note->velocity_db + s.channel_db + plan_.gain + ProgramTrimDb(s.note->program));
         const int steps =
             start || w.steps < 0 ? target : std::clamp(target, w.steps - kFmGlideSteps, w.steps + kFmGlideSteps);
         if (steps != w.steps) {
@@ -304,7 +306,8 @@ private:
         const long long released = keyed_[ch] ? -1 : static_cast<long long>(s.p->start + age - s.off);
         // The note's own level is never silence; only its envelope fades it
         // out, and not before its attack is over.
-        const int level = DcsgAttenuationOf(s.note->velocity_db + s.channel_db + plan_.gain - kSquareMixDb);
+        const int level = DcsgAttenuationOf(s.note->velocity_db + s.channel_db + plan_.gain +
+                                            ProgramTrimDb(s.note->program) - kSquareMixDb);
         const bool attacking = keyed_[ch] && age <= static_cast<std::uint64_t>(envelope_[ch]->attack_frames);
         const int attenuation =
             std::min(attacking ? kSilent - 1 : kSilent, level + DcsgFadeOf(EnvelopeDb(*envelope_[ch], age, released)));
@@ -339,7 +342,8 @@ private:
         noise_ = noise_turn_++;
         const DrumSound& sound = DrumSoundOf(hit.key);
         dcsg_.SetProgram(kNoiseGenerator, static_cast<std::uint32_t>(sound.noise));
-        noise_first_ = DcsgAttenuationOf(hit.level_db + plan_.gain - kSquareMixDb) + sound.attenuation;
+        noise_first_ =
+            DcsgAttenuationOf(hit.level_db + plan_.gain + DrumTrimDb(hit.key) - kSquareMixDb) + sound.attenuation;
         WriteNoise(std::min(kSilent, noise_first_));
     }
 

@@ -17,6 +17,9 @@
 // - DAC: with a DAC plan, FM channel 6 plays the sampled kit (dac_track.h):
 //   one PCM data block at the start, a seek at each turn, then one DAC byte
 //   every kDacWait samples while a drum sounds.
+// Every level also carries its General MIDI program's or drum key's trim
+// (part_levels.h), so that the parts balance as a General MIDI synthesiser
+// balances them.
 #pragma once
 
 class FMInst;
