@@ -138,7 +138,7 @@ bool PlanSong(const MIDI::Score& score, PlanFor target, SongPlan& plan) {
     plan.alloc = AllocateVoices(plan.song.requests, plan.dac ? kFmChannels - 1 : kFmChannels);
     plan.noise_hits = NoiseHits(perf, plan.song, plan.alloc);
     plan.turns = NoiseTurns(plan.noise_hits, perf.end.frame);
-    plan.gain = target == PlanFor::Chips ? SwellGain(perf) : SongGain(perf);
+    plan.gain = SongGain(perf);
     return true;
 }
 

@@ -47,15 +47,14 @@ struct SongPlan {
     Allocation alloc;
     std::vector<DrumHit> noise_hits;  // the hits that may take the noise channel, by start
     std::vector<NoiseTurn> turns;     // ... and those that do, with their ends
-    double gain = 0;                  // brings the loudest note or hit to the chips' full level
+    double gain = 0;                  // brings the loudest note or hit to the chips' full level in fmroll's layout
     bool dac = false;                 // FM channel 6 gives way to the DAC, which plays song.dac_hits
 };
 
 // Who plays the plan: fmroll, from the MIDI file Arrange writes, or a
 // renderer that drives the chips itself (fmtool/render): then the sampled
 // kit plays its drums on the DAC, if the song has any (else it keeps six FM
-// voices), and the levels leave room for every swell of volume and
-// expression.
+// voices).
 enum class PlanFor { FmrollLayout, Chips };
 
 // Plans `score` (for the voices `plan` was made with). Returns false only for

@@ -26,26 +26,6 @@ double SongGain(const Performance& perf) {
     return peak > kSilentDb ? -peak : 0;
 }
 
-double SwellGain(const Performance& perf) {
-    double velocity[kMidiChannels], level[kMidiChannels];
-    std::fill(velocity, velocity + kMidiChannels, kSilentDb);
-    std::fill(level, level + kMidiChannels, kSilentDb);
-    for (const SourceNote& n : perf.notes) {
-        velocity[n.channel] = std::max(velocity[n.channel], n.velocity_db);
-        level[n.channel] = std::max(level[n.channel], n.channel_db);
-    }
-    double peak = kSilentDb;
-    for (unsigned ch = 0; ch < kMidiChannels; ++ch) {
-        if (velocity[ch] <= kSilentDb) continue;
-        for (const ChannelChange& c : perf.changes[ch]) {
-            if (c.kind == ChannelChange::Level) level[ch] = std::max(level[ch], c.value);
-        }
-        peak = std::max(peak, velocity[ch] + level[ch]);
-    }
-    for (const DrumHit& h : perf.hits) peak = std::max(peak, h.level_db);
-    return peak > kSilentDb ? -peak : 0;
-}
-
 int NearestPan(int pan) { return pan < kLeftBelow ? 0 : pan > kRightAbove ? 127 : kCentrePan; }
 
 int NoteWriter::SquareExpression(double db) const { return DcsgExpression(db + gain_ - kSquareMixDb); }

@@ -20,10 +20,6 @@ namespace fmtool {
 // The gain in dB that brings the loudest note or hit of `perf` to 0 dB; 0
 // for a song without a sound.
 double SongGain(const Performance& perf);
-// The same for a player that follows volume and expression through each
-// note: on every channel its loudest velocity at its loudest volume x
-// expression (at a note-on or a change) comes to 0 dB at most.
-double SwellGain(const Performance& perf);
 
 // The pan an FM channel plays a source pan 0-127 at: hard left (0) below 32,
 // hard right (127) above 95, else centre (64).

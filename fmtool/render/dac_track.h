@@ -3,12 +3,11 @@
 // bytes, and the turns in which the song plays them.
 //
 // The hits that start in one frame are mixed into one sample, each at its
-// own level (velocity x volume x expression, with its key's DrumTrimDb,
-// in steps of kDacLevelStepDb).
-// A mix is made once and played as often as the song strikes it. A turn
-// lasts until its sample ends, the song ends, or the next frame with a hit
-// comes: a later hit takes the DAC from one still ringing, as its attack is
-// what the ear follows.
+// own level (velocity x volume x expression, with its key's DrumTrimDb, in
+// steps of kDacLevelStepDb). A mix is made once and played as often as the
+// song strikes it, from the sample of the frame's first hit. A turn lasts
+// until its sample ends, the song ends, or the next turn starts: a later hit
+// takes the DAC from one still ringing, as its attack is what the ear follows.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,10 @@
 #include "fmtool/render/part_levels.h"
 
+#include <algorithm>
 #include <iterator>
+
+#include "fmtool/arrange/chip_level.h"
+#include "fmtool/arrange/performance.h"
 
 namespace fmtool {
 namespace {
@@ -52,6 +56,26 @@ double ProgramTrimDb(int program) {
 double DrumTrimDb(int key) {
     const int i = key - kFirstDrumKey;
     return i >= 0 && i < static_cast<int>(std::size(kDrumTrimDb)) ? kDrumTrimDb[i] : 0.0;
+}
+
+double PartsGain(const Performance& perf) {
+    double velocity[kMidiChannels], level[kMidiChannels];
+    std::fill(velocity, velocity + kMidiChannels, kSilentDb);
+    std::fill(level, level + kMidiChannels, kSilentDb);
+    for (const SourceNote& n : perf.notes) {
+        velocity[n.channel] = std::max(velocity[n.channel], n.velocity_db + ProgramTrimDb(n.program));
+        level[n.channel] = std::max(level[n.channel], n.channel_db);
+    }
+    double peak = kSilentDb;
+    for (unsigned ch = 0; ch < kMidiChannels; ++ch) {
+        if (velocity[ch] <= kSilentDb) continue;
+        for (const ChannelChange& c : perf.changes[ch]) {
+            if (c.kind == ChannelChange::Level) level[ch] = std::max(level[ch], c.value);
+        }
+        peak = std::max(peak, velocity[ch] + level[ch]);
+    }
+    for (const DrumHit& h : perf.hits) peak = std::max(peak, h.level_db + DrumTrimDb(h.key));
+    return peak > kSilentDb ? -peak : 0;
 }
 
 }  // namespace fmtool

@@ -78,7 +78,7 @@ struct Written {
 
 class Renderer {
 public:
-    Renderer(const SongPlan& plan, FMInst& bank, VGMOUT& vgm) : plan_(plan), vgm_(vgm) {
+    Renderer(const SongPlan& plan, FMInst& bank, VGMOUT& vgm) : plan_(plan), vgm_(vgm), gain_(PartsGain(plan.perf)) {
         fm_.InstSet(&bank);
         for (const Placement& p : plan.alloc.placements) {
             if (!plan.song.origins[plan.song.requests[p.request].source].drum) queue_[p.channel].push_back(&p);
@@ -86,7 +86,7 @@ public:
         if (plan.dac) {
             std::vector<DrumHit> hits;
             for (std::uint32_t i : plan.song.dac_hits) hits.push_back(plan.perf.hits[i]);
-            dac_ = BuildDacTrack(hits, plan.perf.end.frame, plan.gain);
+            dac_ = BuildDacTrack(hits, plan.perf.end.frame, gain_);
         }
     }
 
@@ -268,7 +268,7 @@ private:
             w.fnum = pitch.fnum;
         }
         const int target =
-            FmAttenuationOf(s.note->velocity_db + s.channel_db + plan_.gain + ProgramTrimDb(s.note->program));
+            FmAttenuationOf(s.note->velocity_db + s.channel_db + gain_ + ProgramTrimDb(s.note->program));
         const int steps =
             start || w.steps < 0 ? target : std::clamp(target, w.steps - kFmGlideSteps, w.steps + kFmGlideSteps);
         if (steps != w.steps) {
@@ -306,7 +306,7 @@ private:
         const long long released = keyed_[ch] ? -1 : static_cast<long long>(s.p->start + age - s.off);
         // The note's own level is never silence; only its envelope fades it
         // out, and not before its attack is over.
-        const int level = DcsgAttenuationOf(s.note->velocity_db + s.channel_db + plan_.gain +
+        const int level = DcsgAttenuationOf(s.note->velocity_db + s.channel_db + gain_ +
                                             ProgramTrimDb(s.note->program) - kSquareMixDb);
         const bool attacking = keyed_[ch] && age <= static_cast<std::uint64_t>(envelope_[ch]->attack_frames);
         const int attenuation =
@@ -343,7 +343,7 @@ private:
         const DrumSound& sound = DrumSoundOf(hit.key);
         dcsg_.SetProgram(kNoiseGenerator, static_cast<std::uint32_t>(sound.noise));
         noise_first_ =
-            DcsgAttenuationOf(hit.level_db + plan_.gain + DrumTrimDb(hit.key) - kSquareMixDb) + sound.attenuation;
+            DcsgAttenuationOf(hit.level_db + gain_ + DrumTrimDb(hit.key) - kSquareMixDb) + sound.attenuation;
         WriteNoise(std::min(kSilent, noise_first_));
     }
 
@@ -361,6 +361,7 @@ private:
 
     const SongPlan& plan_;
     VGMOUT& vgm_;
+    const double gain_;  // brings the loudest a part can get to full level
     OPN2DRV fm_;
     DCSGDRV dcsg_;
     std::vector<const Placement*> queue_[kToneChannels];
