@@ -54,8 +54,8 @@ double ProgramTrimDb(int program) {
 }
 
 double DrumTrimDb(int key) {
-    const int i = key - kFirstDrumKey;
-    return i >= 0 && i < static_cast<int>(std::size(kDrumTrimDb)) ? kDrumTrimDb[i] : 0.0;
+    if (key < kFirstDrumKey || key >= kFirstDrumKey + static_cast<int>(std::size(kDrumTrimDb))) return 0.0;
+    return kDrumTrimDb[key - kFirstDrumKey];
 }
 
 double PartsGain(const Performance& perf) {
