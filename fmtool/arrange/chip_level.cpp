@@ -57,8 +57,9 @@ int DcsgFadeOf(double db) {
     return steps > kQuietestAttenuation ? kQuietestAttenuation + 1 : static_cast<int>(steps);
 }
 
-int FmAttenuationOf(double db) {
-    return static_cast<int>(std::min<long>(kMaxTl, std::lround(std::max(0.0, -db) / kTlStepDb)));
+int FmAttenuationOf(const FmVoice& voice, double db) {
+    const long quietest = std::max(0, kMaxTl - 1 - LoudestCarrierTl(voice));
+    return static_cast<int>(std::min(quietest, std::lround(std::max(0.0, -db) / kTlStepDb)));
 }
 
 int DcsgExpression(double db) { return 127 - 8 * DcsgAttenuationOf(db); }

@@ -36,9 +36,10 @@ int FmVelocity(const FmVoice& voice, double db);
 int DcsgAttenuationOf(double db);
 // The same for a sound dying away: a level beyond attenuation 14 is silence.
 int DcsgFadeOf(double db);
-// The carrier attenuation in total-level steps (0.75 dB, 0..127) of a level
-// `db` (<= 0) below an FM voice's full level.
-int FmAttenuationOf(double db);
+// The carrier attenuation in total-level steps (0.75 dB) of a level `db`
+// (<= 0) below `voice`'s full level: never silence, at worst its loudest
+// carrier one step above it (a voice with no audible carrier: 0).
+int FmAttenuationOf(const FmVoice& voice, double db);
 // The expression value (8..127) the converter turns into that attenuation.
 int DcsgExpression(double db);
 

@@ -47,7 +47,7 @@ double EnvelopeDb(const PartEnvelope& e, unsigned long long frames, long long re
         return fallen < e.floor_db ? (e.floor_db <= kSilence ? kSilence : e.floor_db) : fallen;
     };
     if (released < 0) return held(frames);
-    const unsigned long long end = frames - std::min<unsigned long long>(frames, static_cast<unsigned long long>(released));
+    const unsigned long long end = frames - std::min(frames, static_cast<unsigned long long>(released));
     return std::max(kSilence, held(end) - e.release_db * static_cast<double>(released + 1));
 }
 

@@ -47,6 +47,7 @@ struct Sounding {
     const std::vector<ChannelChange>* changes = nullptr;
     std::size_t next = 0;     // next change of its channel to apply
     std::uint64_t off = 0;    // frame its key goes off
+    std::uint32_t at = 0;     // samples into its first frame it starts (and into `off` it ends)
     int program = 0;          // FM voice
     double bend = 0;          // cents
     double channel_db = 0;    // volume x expression
@@ -107,7 +108,7 @@ public:
                 // A player comes back here with the DAC wherever the song left it.
                 if (DacSounding()) vgm_.WritePcmSeek(dac_.turns[dac_turn_].offset + dac_played_);
             }
-            // What goes on sounds from the frame's start; what starts, at its own sample.
+            // What goes on sounds from the frame's start; what starts or ends, at its own sample.
             for (unsigned ch = 0; ch < kFmChannels; ++ch) FmGoesOn(ch, f);
             for (unsigned ch = kFmChannels; ch < kToneChannels; ++ch) SquareGoesOn(ch, f);
             NoiseGoesOn(f);
@@ -117,7 +118,11 @@ public:
                 Time(start.at - at);
                 at = start.at;
                 if (start.what < kToneChannels) {
-                    Take(start.what, f);
+                    if (start.ends) {
+                        Ends(start.what, f);
+                        continue;
+                    }
+                    Take(start.what, f, start.at);
                     if (ChipOf(start.what) == Chip::Fm) {
                         FmStarts(start.what);
                     } else {
@@ -145,10 +150,12 @@ private:
     static constexpr unsigned kNoiseStart = kToneChannels, kDacStart = kToneChannels + 1;
 
     // Something that starts in the frame, `at` samples into it (a whole
-    // number of DAC bytes): a tone channel's note, a noise hit, a DAC turn.
+    // number of DAC bytes): a tone channel's note (or its end), a noise hit,
+    // a DAC turn.
     struct Start {
         std::uint32_t at;
         unsigned what;
+        bool ends = false;
     };
 
     // The sample into frame `f` of a moment of the song in that frame.
@@ -156,17 +163,24 @@ private:
         if (m.frame != f) return 0;
         const std::uint64_t sample = m.tick * VGM::kSampleRate / 1000;
         const std::uint64_t into = sample > f * VGM::kSamplesPerFrame ? sample - f * VGM::kSamplesPerFrame : 0;
-        return static_cast<std::uint32_t>(std::min<std::uint64_t>(into, VGM::kSamplesPerFrame - 1) / kDacWait * kDacWait);
+        const std::uint64_t inside = std::min<std::uint64_t>(into, VGM::kSamplesPerFrame - 1);
+        return static_cast<std::uint32_t>(inside / kDacWait * kDacWait);
     }
 
-    // The frame's starts, in time order.
+    // The frame's starts and ends, in time order, an end before a start at
+    // one sample. A note ends as far into its last frame as it started into
+    // its first, so that it keeps its length, but never after the next note
+    // on its channel starts.
     void Starts(std::uint64_t f) {
         starts_.clear();
         for (unsigned ch = 0; ch < kToneChannels; ++ch) {
             const std::size_t i = next_[ch];
-            if (i >= queue_[ch].size() || queue_[ch][i]->start != f) continue;
-            const Placement* p = queue_[ch][i];
-            starts_.push_back({p->waited ? 0 : Into(f, NoteOf(*p).start), ch});
+            const bool starts = i < queue_[ch].size() && queue_[ch][i]->start == f;
+            const Placement* p = starts ? queue_[ch][i] : nullptr;
+            const std::uint32_t at = starts && !p->waited ? Into(f, NoteOf(*p).start) : 0;
+            if (keyed_[ch] && now_[ch].off == f)
+                starts_.push_back({starts ? std::min(at, now_[ch].at) : now_[ch].at, ch, true});
+            if (starts) starts_.push_back({at, ch});
         }
         if (noise_turn_ < plan_.turns.size()) {
             const DrumHit& hit = plan_.noise_hits[plan_.turns[noise_turn_].hit];
@@ -174,7 +188,9 @@ private:
         }
         if (dac_next_ < dac_.turns.size() && dac_.turns[dac_next_].start.frame == f)
             starts_.push_back({Into(f, dac_.turns[dac_next_].start), kDacStart});
-        std::stable_sort(starts_.begin(), starts_.end(), [](const Start& a, const Start& b) { return a.at < b.at; });
+        std::stable_sort(starts_.begin(), starts_.end(), [](const Start& a, const Start& b) {
+            return a.at < b.at || (a.at == b.at && a.ends && !b.ends);
+        });
     }
 
     // `samples` of time: DAC bytes while a drum sounds, then a wait.
@@ -199,13 +215,15 @@ private:
         return plan_.perf.notes[plan_.song.origins[plan_.song.requests[p.request].source].index];
     }
 
-    // Takes the channel's next note, which starts at `f`, with its controls as they stand then.
-    void Take(unsigned ch, std::uint64_t f) {
+    // Takes the channel's next note, which starts `at` samples into frame
+    // `f`, with its controls as they stand then.
+    void Take(unsigned ch, std::uint64_t f, std::uint32_t at) {
         std::size_t& i = next_[ch];
         const Placement* p = queue_[ch][i++];
         const SourceNote& note = NoteOf(*p);
         Sounding s;
         s.p = p;
+        s.at = at;
         s.note = &note;
         s.changes = &plan_.perf.changes[note.channel];
         s.next = note.next_change;
@@ -221,16 +239,21 @@ private:
         now_[ch] = s;
     }
 
-    // A sounding FM note's frame: its key lets go, or its controls move.
+    // A sounding FM note's frame: its controls move.
     void FmGoesOn(unsigned ch, std::uint64_t f) {
         if (!keyed_[ch]) return;
-        if (f >= now_[ch].off) {
-            fm_.KeyOff(ch);
-            keyed_[ch] = false;
-            return;
-        }
         now_[ch].Advance(f);
         FmSound(ch, false);
+    }
+
+    // A note's key lets go: FM's release begins, a square's fades.
+    void Ends(unsigned ch, std::uint64_t f) {
+        keyed_[ch] = false;
+        if (ChipOf(ch) == Chip::Fm) {
+            fm_.KeyOff(ch);
+        } else {
+            SquareSound(ch, f - now_[ch].p->start);
+        }
     }
 
     void FmStarts(unsigned ch) {
@@ -267,8 +290,8 @@ private:
             w.block = pitch.block;
             w.fnum = pitch.fnum;
         }
-        const int target =
-            FmAttenuationOf(s.note->velocity_db + s.channel_db + gain_ + ProgramTrimDb(s.note->program));
+        const double db = s.note->velocity_db + s.channel_db + gain_ + ProgramTrimDb(s.note->program);
+        const int target = FmAttenuationOf(plan_.voices.Voice(s.program), db);
         const int steps =
             start || w.steps < 0 ? target : std::clamp(target, w.steps - kFmGlideSteps, w.steps + kFmGlideSteps);
         if (steps != w.steps) {
@@ -280,7 +303,6 @@ private:
     // A square's frame: its note's controls and envelope move on, or its release falls.
     void SquareGoesOn(unsigned ch, std::uint64_t f) {
         if (!now_[ch].p || (!keyed_[ch] && written_[ch].attenuation == kSilent)) return;
-        if (keyed_[ch] && f >= now_[ch].off) keyed_[ch] = false;
         if (keyed_[ch]) now_[ch].Advance(f);
         SquareSound(ch, f - now_[ch].p->start);
     }

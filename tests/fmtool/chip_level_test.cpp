@@ -86,3 +86,14 @@ TEST(ChipLevel, VoiceAudibleFollowsTheDriversCarriers) {
 }
 
 }  // namespace
+
+// A level on the renderer's scale: 0.75 dB a step, a quiet note held just
+// above silence on the voice's loudest carrier, a silent voice untouched.
+TEST(ChipLevel, FmAttenuationNeverSilencesAVoice) {
+    EXPECT_EQ(fmtool::FmAttenuationOf(Voice(7, 0), 0), 0);
+    EXPECT_EQ(fmtool::FmAttenuationOf(Voice(7, 0), -7.5), 10);
+    EXPECT_EQ(fmtool::FmAttenuationOf(Voice(7, 0), 3), 0);
+    EXPECT_EQ(fmtool::FmAttenuationOf(Voice(7, 100), -60), 26);
+    EXPECT_EQ(fmtool::FmAttenuationOf(Voice(7, 0), fmtool::kSilentDb), 126);
+    EXPECT_EQ(fmtool::FmAttenuationOf(Voice(4, 127), -10), 0);
+}

@@ -168,9 +168,23 @@ TEST(Render, DrumsPlayOnTheDacAtTheirFrameWithinTheBank) {
     EXPECT_FALSE(Keyed(r, 5));
     // The hat: the noise channel sounds at frame 15.
     bool hat = false;
-    for (const auto& [at, a] : r.Attenuations(SN76489::kNoiseGenerator)) hat |= at == 15u * kFrame && a < SN76489::kSilent;
+    for (const auto& [at, a] : r.Attenuations(SN76489::kNoiseGenerator))
+        hat |= at == 15u * kFrame && a < SN76489::kSilent;
     EXPECT_TRUE(hat);
     EXPECT_TRUE(r.ended);
+}
+
+// A note starts at its own sample inside its frame (to the DAC's three-sample
+// grid), and lets go as far into its last frame, so it keeps its length.
+TEST(Render, NotesStartAndEndAtTheirOwnSample) {
+    TrackBuilder t = Start();
+    t.NoteOn(8, 0, 60, 100).NoteOff(480, 0, 60).EndOfTrack(480);  // 8.3 ms in, held 0.5 s
+    const std::vector<Replay::Write> keys = Render(t).replay.Fm(0, YM2612::kRegKeyOnOff);
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0].sample, 351u);
+    EXPECT_NE(keys[0].data & YM2612::kAllOperatorsOn, 0);
+    EXPECT_EQ(keys[1].sample, 30u * kFrame + 351);
+    EXPECT_EQ(keys[1].data & YM2612::kAllOperatorsOn, 0);
 }
 
 // Without drums for the DAC the song keeps six FM voices and writes no PCM.
@@ -204,7 +218,8 @@ TEST(Render, ASwellMovesTheCarrierLevelsThroughTheNote) {
     TrackBuilder t = Start();
     t.Control(0, 0, 11, 30).NoteOn(0, 0, 60, 100).Control(480, 0, 11, 127).NoteOff(480, 0, 60).EndOfTrack(0);
     const Replay r = Render(t).replay;
-    const std::uint8_t reg = YM2612::OperatorRegister(YM2612::kRegTotalLevel, 0, 0);  // M1, the bank's one audible carrier
+    // M1, the bank's one audible carrier.
+    const std::uint8_t reg = YM2612::OperatorRegister(YM2612::kRegTotalLevel, 0, 0);
     const std::vector<Replay::Write> tl = r.Fm(0, reg);
     ASSERT_GE(tl.size(), 3u);
     const std::uint8_t quiet = tl[1].data;  // after the voice's own, the note's start
