@@ -34,8 +34,7 @@ std::uint64_t FrameNear(double seconds, int nudge) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzsupport::SilenceStandardStreams();
-    bank = new FMInst;
-    if (LoadGmBank(*bank) != FMInst::kLoadOk) std::abort();
+    bank = fuzzsupport::LoadedGmBank();
     return 0;
 }
 

@@ -56,8 +56,7 @@ void CheckStream(const std::vector<std::uint8_t>& s) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     fuzzsupport::SilenceStandardStreams();
-    bank = new FMInst;
-    if (LoadGmBank(*bank) != FMInst::kLoadOk) std::abort();
+    bank = fuzzsupport::LoadedGmBank();
     return 0;
 }
 

@@ -10,6 +10,7 @@
 #include <streambuf>
 
 #include "instruments/fminst.h"
+#include "instruments/gm_bank.h"
 #include "smf/dmidi.h"
 
 namespace fuzzsupport {
@@ -36,6 +37,17 @@ inline void SilenceStandardStreams() {
     static NullBuffer sink;
     std::cout.rdbuf(&sink);
     std::cerr.rdbuf(&sink);
+}
+
+// The built-in General MIDI bank for the targets that play songs as fmtool
+// does, loaded once for the whole run (a target that uses it links the bank).
+inline FMInst* LoadedGmBank() {
+    static FMInst* bank = [] {
+        auto* b = new FMInst;
+        if (LoadGmBank(*b) != FMInst::kLoadOk) std::abort();
+        return b;
+    }();
+    return bank;
 }
 
 // A bank loaded from a text the target is built with, kept for the whole
