@@ -19,7 +19,8 @@ constexpr PartEnvelope kBass{0, 0, 0.12, -20, 4};
 constexpr PartEnvelope kBowed{4, -12, 0, 0, 1.5};
 constexpr PartEnvelope kPlucked{0, 0, 0.3, kSilence, 3};  // pizzicato, harp, timpani, sitar...
 constexpr PartEnvelope kEnsemble{5, -12, 0, 0, 1.5};
-constexpr PartEnvelope kWind{2, -9, 0, 0, 3};              // brass, reeds, pipes
+constexpr PartEnvelope kWind{2, -9, 0, 0, 3};              // brass, reeds
+constexpr PartEnvelope kPipe{2, -9, 0, 0, 0.5};             // flutes, whistles, ocarina: a long breath out
 constexpr PartEnvelope kLead{1, -6, 0, 0, 3};
 constexpr PartEnvelope kPad{8, -15, 0, 0, 1};
 constexpr PartEnvelope kEffect{4, -12, 0, 0, 1.5};
@@ -28,7 +29,7 @@ constexpr PartEnvelope kPercussive{0, 0, 0.6, kSilence, 4};
 // By family (program / 8); the decaying programs of held families use kPlucked.
 constexpr const PartEnvelope* kFamilies[16] = {
     &kPiano, &kMallet, &kOrgan,  &kGuitar, &kBass, &kBowed,      &kEnsemble, &kWind,
-    &kWind,  &kWind,   &kLead,   &kPad,    &kEffect, &kWind, &kPercussive, &kLead,
+    &kWind,  &kPipe,   &kLead,   &kPad,    &kEffect, &kWind, &kPercussive, &kLead,
 };
 
 }  // namespace
