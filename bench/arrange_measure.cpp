@@ -33,6 +33,7 @@
 #include "smf/smf_file.h"
 #include "smf/smf_score.h"
 #include "vgm/chip_notes.h"
+#include "vgm/vgm_file.h"
 #include "vgm/vgm_format.h"
 #include "vgm/vgmout.h"
 
@@ -138,28 +139,17 @@ unsigned NoiseCollisions(const std::vector<SourceOnset>& drums) {
 
 // Where the DAC starts a sample (a seek into the PCM bank), as notes that
 // are always heard, merged into `notes` by start.
-void AddDacStarts(const std::vector<std::uint8_t>& stream, std::vector<VGM::ChipNote>& notes) {
-    std::uint64_t sample = 0;
-    for (std::size_t at = 0; at < stream.size();) {
-        const std::uint8_t* p = stream.data() + at;
-        const std::size_t length = VGM::CommandLength(p, stream.size() - at);
-        if (length == 0) break;
-        if (p[0] == VGM::kCmdPcmSeek) {
-            VGM::ChipNote n;
-            n.channel = kDacChannel;
-            n.on_sample = n.off_sample = sample;
-            n.audible = true;
-            notes.push_back(n);
-        } else if (p[0] == VGM::kCmdWait) {
-            sample += VGM::Get16(p + 1);
-        } else if (p[0] == VGM::kCmdWaitFrame) {
-            sample += VGM::kSamplesPerFrame;
-        } else if (p[0] >= VGM::kCmdWaitShort && p[0] <= VGM::kCmdWaitShort + 15) {
-            sample += (p[0] & 15u) + 1;
-        } else if (p[0] >= VGM::kCmdDacWait && p[0] <= VGM::kCmdDacWait + VGM::kMaxDacWait) {
-            sample += p[0] & 15u;
-        }
-        at += length;
+void AddDacStarts(const std::vector<std::uint8_t>& image, std::vector<VGM::ChipNote>& notes) {
+    VGM::VgmReader reader;
+    if (!reader.OpenMemory(image.data(), image.size())) return;
+    VGM::VgmCommand c;
+    while (reader.Next(c)) {
+        if (c.op() != VGM::kCmdPcmSeek) continue;
+        VGM::ChipNote n;
+        n.channel = kDacChannel;
+        n.on_sample = n.off_sample = c.sample;
+        n.audible = true;
+        notes.push_back(n);
     }
     std::stable_sort(notes.begin(), notes.end(),
                      [](const VGM::ChipNote& a, const VGM::ChipNote& b) { return a.on_sample < b.on_sample; });
@@ -197,7 +187,7 @@ bool Measure(const std::string& path, FMInst& bank, Route route, Totals& totals)
     }
     const std::vector<std::uint8_t>& stream = vgm.Stream();
     VGM::ChipNotes chip = VGM::ReadChipNotes(stream.data(), stream.size());
-    AddDacStarts(stream, chip.notes);
+    AddDacStarts(vgm.Image(), chip.notes);
 
     std::vector<SourceOnset> melodic, drums;
     ReadOnsets(score, melodic, drums);
