@@ -21,6 +21,8 @@
 #   CACHE      FluidSynth renders, kept between runs (default ~/.cache/fmroll/sound-bench)
 #   JOBS       songs at once (default 2); everything runs under nice
 #   SF2_DIR    where FluidR3_GM.sf2 and TimGM6mb.sf2 are (default /usr/share/sounds/sf2)
+#   SLOW_PPM   for diagnosis: undo a player clock this many ppm slow in the
+#              conversion's render before comparing (sound_compare.py --slow-ppm)
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -31,6 +33,7 @@ CACHE=${CACHE:-$HOME/.cache/fmroll/sound-bench}
 SF2_DIR=${SF2_DIR:-/usr/share/sounds/sf2}
 MIN_NOTES=${MIN_NOTES:-50}
 MIN_SOUND=${MIN_SOUND:-5}
+SLOW_PPM=${SLOW_PPM:-}
 # FluidSynth writes 32-bit float files, which do not clip, so the gain only
 # sets the level; 0.2 is FluidSynth's own default. Every figure is
 # independent of the overall level.
@@ -86,7 +89,7 @@ one_song() {
     fi
     if [ ! -f "$wav.md5" ] ||
        ! y=$("$BENCH/sound_compare.py" "$ref" "$yard" --csv x 2>"$OUT/work/$name.log") ||
-       ! c=$("$BENCH/sound_compare.py" "$ref" "$wav" --csv x 2>"$OUT/work/$name.log"); then
+       ! c=$("$BENCH/sound_compare.py" "$ref" "$wav" --csv x ${SLOW_PPM:+--slow-ppm "$SLOW_PPM"} 2>"$OUT/work/$name.log"); then
         echo "$name,failed: $(tail -n 1 "$OUT/work/$name.log" | tr ',' ' '),$notes" >"$row"
         return
     fi
@@ -110,7 +113,7 @@ done
 FMTOOL=$(cd "$(dirname "$FMTOOL")" && pwd)/$(basename "$FMTOOL")
 rm -rf "$OUT/rows"
 mkdir -p "$OUT/rows" "$OUT/work"
-export FMTOOL OUT CACHE SF2_DIR MIN_NOTES
+export FMTOOL OUT CACHE SF2_DIR MIN_NOTES SLOW_PPM
 find -L "$CORPUS" -maxdepth 1 -type f \( -name '*.mid' -o -name '*.midi' -o -name '*.kar' -o -name '*.rmi' \) -print0 |
     sort -z | xargs -0 -P "${JOBS:-2}" -n 1 nice -n 10 sh "$0" --song
 

@@ -2,7 +2,7 @@
 """Compare how a rendered song sounds against a reference rendering.
 
     sound_compare.py REF.wav TEST.wav [--seconds 60] [--max-shift-ms 150]
-                     [--csv LABEL | --json LABEL] [--header]
+                     [--slow-ppm PPM] [--csv LABEL | --json LABEL] [--header]
 
 Prints four figures over the first SECONDS of both files, each 1.0 for a
 perfect match:
@@ -41,6 +41,12 @@ other rates are resampled):
     the reference). Frames that a
     negative shift would take from before the start of the test are left
     out.
+  - Player drift (--slow-ppm, for diagnosis only, off by default): a test
+    recorded by a player that keeps time PPM parts per million slow is
+    played back that much faster before anything else (linear
+    interpolation), so that the figures show the rendering, not the
+    player's clock. Game Music Emu 0.6.3 at 44100 Hz plays every VGM with a
+    YM2612 490 ppm slow (29 ms a minute).
 """
 
 import argparse
@@ -153,6 +159,12 @@ def quiet(level):
     return level < max(level.max() - SILENCE_DB, FLOOR_DB)
 
 
+def speed_up(x, ppm):
+    """`x` played back `ppm` parts per million faster."""
+    at = np.arange(int(len(x) / (1 + ppm * 1e-6))) * (1 + ppm * 1e-6)
+    return np.interp(at, np.arange(len(x)), x)
+
+
 def compare(ref, test, seconds, max_shift_ms):
     """The four figures, with the shift used, the frames counted and the
     seconds of the reference that are not near-silent."""
@@ -209,13 +221,17 @@ def main():
     parser.add_argument("test")
     parser.add_argument("--seconds", type=float, default=60.0)
     parser.add_argument("--max-shift-ms", type=float, default=150.0)
+    parser.add_argument("--slow-ppm", type=float, default=0.0,
+                        help="the test's player keeps time this many ppm slow: undo that first")
     parser.add_argument("--csv", metavar="LABEL", help="print one CSV row: LABEL then the figures")
     parser.add_argument("--json", metavar="LABEL", help="print one JSON object with the label")
     parser.add_argument("--header", action="store_true", help="print the CSV header first")
     args = parser.parse_args()
     try:
         ref = read_mono(args.ref, args.seconds)
-        test = read_mono(args.test, args.seconds + args.max_shift_ms / 1000.0)
+        test = read_mono(args.test, (args.seconds + args.max_shift_ms / 1000.0) * (1 + args.slow_ppm * 1e-6))
+        if args.slow_ppm:
+            test = speed_up(test, args.slow_ppm)
     except (OSError, ValueError) as e:
         sys.exit(f"sound_compare: {e}")
     figures = compare(ref, test, args.seconds, args.max_shift_ms)

@@ -7,12 +7,13 @@ and drum key against how loud fmtool convert plays them, and prints the trims
     measure_gm_levels.py --zero-cpp part_levels.cpp
 
 For each program 0-127: a one-channel song (velocity 100, CC7 100, CC11 127)
-plays notes 48, 60 and 72, each held 1 s with 0.5 s of rest. For each drum key
-35-81: three hits on channel 10, 0.5 s each with 0.5 s of rest. Each song is
+plays notes 48, 60 and 72, each held 1.5 s with 0.5 s of rest. For each drum
+key 35-81: three hits on channel 10, 0.5 s each with 0.5 s of rest. Each song is
 rendered by FluidSynth (no reverb, no chorus) and by FMTOOL convert then Game
 Music Emu (bench/sound_render.py). A part's level is the power mean over its
-notes of the RMS (dB) of each note's first 0.5 s, so that decaying sounds count
-as heard. The trim of a program or key is
+notes of the RMS (dB) of each note's first second (of each hit's first 0.5 s):
+long enough for a pad or a bowed string to have swelled in, short enough that a
+decaying sound counts as heard. The trim of a program or key is
 
     (FluidR3 level - median FluidR3 program level)
         - (our level - median of our program levels)
@@ -49,10 +50,11 @@ DIVISION = 480  # ticks per quarter note; at 120 bpm, 960 ticks a second
 TICKS_PER_S = 960
 PROGRAMS = range(128)
 DRUM_KEYS = range(35, 82)
-MELODIC_NOTES = [(48, 0.0, 1.0), (60, 1.5, 1.0), (72, 3.0, 1.0)]  # key, start s, length s
+MELODIC_NOTES = [(48, 0.0, 1.5), (60, 2.0, 1.5), (72, 4.0, 1.5)]  # key, start s, length s
 DRUM_HITS = [(0.0, 0.5), (1.0, 0.5), (2.0, 0.5)]
-WINDOW_S = 0.5
-SONG_S = 4.5
+MELODIC_WINDOW_S = 1.0
+DRUM_WINDOW_S = 0.5
+SONG_S = 6.0
 TRIM_MIN, TRIM_MAX = -18.0, 12.0
 SILENT_DB = -120.0
 
@@ -87,9 +89,9 @@ def read_mono(path):
     return data.mean(axis=1) if data.ndim == 2 else data
 
 
-def level_db(audio, starts):
-    """Power mean over `starts` of the mean square of each note's first 0.5 s."""
-    n = int(WINDOW_S * RATE)
+def level_db(audio, starts, window_s):
+    """Power mean over `starts` of the mean square of each note's first `window_s`."""
+    n = int(window_s * RATE)
     powers = []
     for s in starts:
         seg = audio[int(s * RATE): int(s * RATE) + n]
@@ -98,7 +100,7 @@ def level_db(audio, starts):
     return 10 * np.log10(p) if p > 0 else SILENT_DB
 
 
-def render_both(work, name, midi, starts, fmtool, sf2):
+def render_both(work, name, midi, starts, window_s, fmtool, sf2):
     mid = os.path.join(work, name + ".mid")
     with open(mid, "wb") as f:
         f.write(midi)
@@ -111,13 +113,14 @@ def render_both(work, name, midi, starts, fmtool, sf2):
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     ours = os.path.join(work, name + ".ours.wav")
     sound_render.render_vgm(vgz, ours, SONG_S + 0.5)
-    return level_db(read_mono(ref), starts), level_db(read_mono(ours), starts)
+    return level_db(read_mono(ref), starts, window_s), level_db(read_mono(ours), starts, window_s)
 
 
 def format_table(name, size, values):
     lines = [f"constexpr double {name}[{size}] = {{"]
     for i in range(0, len(values), 8):
-        lines.append("    " + ", ".join(f"{v:.1f}" for v in values[i:i + 8]) + ",")
+        # A trim that rounds to zero is written 0.0, never -0.0.
+        lines.append("    " + ", ".join(f"{v + 0.0:.1f}" if round(v, 1) else "0.0" for v in values[i:i + 8]) + ",")
     lines.append("};")
     return "\n".join(lines)
 
@@ -135,9 +138,9 @@ def write_cpp(cpp, programs, drums, counts):
         note = (f"// Measured by scripts/measure_gm_levels.py on {datetime.date.today().isoformat()} "
                 f"against FluidSynth with\n"
                 f"// FluidR3 GM: each program's notes 48, 60, 72 (each drum key's hits) at velocity\n"
-                f"// 100, level = power mean of each note's first 0.5 s RMS; trim = (FluidR3's level\n"
-                f"// - FluidR3's median program level) - (ours - our median program level), clamped\n"
-                f"// to -18..+12 dB ({counts}).\n")
+                f"// 100, level = power mean of the RMS of each note's first second (each hit's first\n"
+                f"// 0.5 s); trim = (FluidR3's level - FluidR3's median program level) - (ours - our\n"
+                f"// median program level), clamped to -18..+12 dB ({counts}).\n")
     section = (f"{begin}\n{note}{format_table('kProgramTrimDb', len(programs), programs)}\n\n"
                f"// Keys 35 to 81.\n{format_table('kDrumTrimDb', len(drums), drums)}\n{end}")
     with open(cpp, "w") as f:
@@ -163,11 +166,12 @@ def main():
     with tempfile.TemporaryDirectory(prefix="gm-levels-", dir="/tmp") as work:
         starts = [s for _, s, _ in MELODIC_NOTES]
         for p in PROGRAMS:
-            melodic[p] = render_both(work, f"p{p}", song_bytes(0, p, MELODIC_NOTES), starts, fmtool, args.sf2)
+            melodic[p] = render_both(work, f"p{p}", song_bytes(0, p, MELODIC_NOTES), starts,
+                                     MELODIC_WINDOW_S, fmtool, args.sf2)
         starts = [s for s, _ in DRUM_HITS]
         for k in DRUM_KEYS:
             hits = [(k, s, length) for s, length in DRUM_HITS]
-            drums[k] = render_both(work, f"d{k}", song_bytes(9, 0, hits), starts, fmtool, args.sf2)
+            drums[k] = render_both(work, f"d{k}", song_bytes(9, 0, hits), starts, DRUM_WINDOW_S, fmtool, args.sf2)
 
     ref_median = float(np.median([r for r, _ in melodic.values()]))
     our_median = float(np.median([o for _, o in melodic.values()]))

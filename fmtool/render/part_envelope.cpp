@@ -20,7 +20,7 @@ constexpr PartEnvelope kBowed{4, -12, 0, 0, 1.5};
 constexpr PartEnvelope kPlucked{0, 0, 0.3, kSilence, 3};  // pizzicato, harp, timpani, sitar...
 constexpr PartEnvelope kEnsemble{5, -12, 0, 0, 1.5};
 constexpr PartEnvelope kWind{2, -9, 0, 0, 3};              // brass, reeds
-constexpr PartEnvelope kPipe{2, -9, 0, 0, 0.5};             // flutes, whistles, ocarina: a long breath out
+constexpr PartEnvelope kPipe{0, 0, 0, 0, 0.5};             // flutes, whistles, ocarina: speak at once, breathe out long
 constexpr PartEnvelope kLead{1, -6, 0, 0, 3};
 constexpr PartEnvelope kPad{8, -15, 0, 0, 1};
 constexpr PartEnvelope kEffect{4, -12, 0, 0, 1.5};
