@@ -120,7 +120,7 @@ def format_table(name, size, values):
     lines = [f"constexpr double {name}[{size}] = {{"]
     for i in range(0, len(values), 8):
         # A trim that rounds to zero is written 0.0, never -0.0.
-        lines.append("    " + ", ".join(f"{v + 0.0:.1f}" if round(v, 1) else "0.0" for v in values[i:i + 8]) + ",")
+        lines.append("    " + ", ".join(f"{v:.1f}" if round(v, 1) else "0.0" for v in values[i:i + 8]) + ",")
     lines.append("};")
     return "\n".join(lines)
 
