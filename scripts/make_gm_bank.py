@@ -57,6 +57,7 @@ class Voice:
         self.alg, self.fb, self.ams, self.pms = alg, fb, ams, pms
         self.ops = [m1, c1, m2, c2]
         self.trim = trim
+        self.release = 0  # steps added to the carriers' release rate
 
     def lines(self, program):
         out = ["// %d %s: %s" % (program, self.name, self.idea),
@@ -65,7 +66,7 @@ class Voice:
                "CH: 192 %d %d %d %d 120 0" % (self.fb, self.alg, self.ams, self.pms)]
         for label, o, carrier in zip(("M1", "C1", "M2", "C2"), self.ops, CARRIERS[self.alg]):
             if carrier and o.tl < 127:
-                o = o._replace(tl=max(0, min(126, o.tl + self.trim)))
+                o = o._replace(tl=max(0, min(126, o.tl + self.trim)), rr=max(0, min(15, o.rr + self.release)))
             values = (o.ar, o.d1r, o.d2r, o.rr, o.d1l, o.tl, o.ks, o.mul, o.dt, 0, 128 if o.am else 0)
             out.append("%s: %s" % (label, " ".join(str(v) for v in values)))
         return out
@@ -517,6 +518,18 @@ TRIMS = {
     119: 1, 121: 1, 122: 1, 123: 2, 124: -1, 125: -3, 126: 2,
 }
 
+# Release steps (added to every carrier's release rate, each about 1.4 times
+# as fast), measured by scripts/measure_gm_releases.py so that each program
+# dies away after its key is let go about as fast as FluidR3 GM's: a release
+# slower than the instrument's blurs the next note's onset.
+RELEASE_STEPS = {
+    3: 2, 4: 4, 8: -3, 9: -4, 12: -3, 13: -3, 14: -4, 19: -4, 22: 3, 25: -4, 27: 2, 29: 3, 30:
+    2, 32: 3, 33: 2, 34: 2, 35: 2, 36: 2, 37: 2, 38: 2, 40: 2, 41: 3, 42: 2, 46: -4, 47: 3, 48:
+    2, 53: 3, 55: -2, 56: 2, 57: 2, 58: 2, 59: 2, 64: 2, 65: 2, 66: 2, 67: 2, 69: 2, 70: 2, 89:
+    2, 90: 2, 98: -4, 99: -4, 102: -4, 104: -4, 105: -4, 107: -3, 108: -4, 110: 4, 111: 3, 119:
+    2, 122: -4, 123: -3, 125: -4, 126: -4, 127: -3
+}
+
 HEADER = """\
 // fmroll General MIDI bank: a YM2612 voice for every General MIDI program.
 // Written by scripts/make_gm_bank.py; edit the script, not this file.
@@ -564,8 +577,10 @@ HEADER = """\
 //   guitars, basses, plucked strings, timpani and most percussion decay by
 //   at least 20 dB within 2 s (key scaling shortens their higher notes);
 //   organs, bowed strings, ensembles, brass, reeds, pipes, leads and pads hold
-//   their level while the key is down (attacks of at most about 0.1 s). Pads
-//   and strings release slowly; organs, leads and percussion quickly.
+//   their level while the key is down (attacks of at most about 0.1 s).
+//   After the key is let go each program dies away about as fast as FluidR3
+//   GM's instrument does (the release rates were measured against it): pads
+//   and bowed strings slowly, basses, brass and reeds within about 0.1 s.
 // - Vibrato and tremolo come from the chip's LFO through PMS (vibrato depth)
 //   and AMS with AMS-EN on the carriers (tremolo).
 // - Noise: an operator at feedback 7 gives noise (breath, chiff, skins); it is
@@ -585,6 +600,7 @@ def render():
         lines += ["", "// ---- %d-%d %s " % (program, program + 7, family) + "-" * 40]
         for voice in voices:
             voice.trim += TRIMS.get(program, 0)
+            voice.release += RELEASE_STEPS.get(program, 0)
             lines.append("")
             lines += voice.lines(program)
             program += 1

@@ -45,7 +45,9 @@ Bytes Melody(const std::vector<Note>& notes) {
 double SecondsPerTick() { return kTempo / 1e6 / kDivision; }
 
 TEST(ConvertPlayer, NotesAtTheirWrittenPitchForTheSongsRealLengthWithItsTag) {
-    const std::vector<Note> notes = {{0, 45}, {0, 57}, {0, 69}, {0, 76}, {19, 48}, {19, 64},
+    // The organ is a drawbar one: a church organ rings on after its key, as in
+    // a General MIDI player, over the next note's pitch.
+    const std::vector<Note> notes = {{0, 45}, {0, 57}, {0, 69}, {0, 76}, {16, 48}, {16, 64},
                                      {80, 60}, {80, 72}, {80, 81}, {33, 36}, {33, 40}};
     TempDir dir;
     dir.Write("scale.mid", Melody(notes));
