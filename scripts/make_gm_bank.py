@@ -518,16 +518,17 @@ TRIMS = {
     119: 1, 121: 1, 122: 1, 123: 2, 124: -1, 125: -3, 126: 2,
 }
 
-# Release steps (added to every carrier's release rate, each about 1.4 times
-# as fast), measured by scripts/measure_gm_releases.py so that each program
+# Release steps (added to every carrier's release rate, each about twice as
+# fast), measured by scripts/measure_gm_releases.py so that each program
 # dies away after its key is let go about as fast as FluidR3 GM's: a release
 # slower than the instrument's blurs the next note's onset.
 RELEASE_STEPS = {
-    3: 2, 4: 4, 8: -3, 9: -4, 12: -3, 13: -3, 14: -4, 19: -4, 22: 3, 25: -4, 27: 2, 29: 3, 30:
-    2, 32: 3, 33: 2, 34: 2, 35: 2, 36: 2, 37: 2, 38: 2, 40: 2, 41: 3, 42: 2, 46: -4, 47: 3, 48:
-    2, 53: 3, 55: -2, 56: 2, 57: 2, 58: 2, 59: 2, 64: 2, 65: 2, 66: 2, 67: 2, 69: 2, 70: 2, 89:
-    2, 90: 2, 98: -4, 99: -4, 102: -4, 104: -4, 105: -4, 107: -3, 108: -4, 110: 4, 111: 3, 119:
-    2, 122: -4, 123: -3, 125: -4, 126: -4, 127: -3
+    3: 1, 4: 2, 8: -2, 9: -2, 11: 1, 12: -1, 13: -2, 14: -2, 19: -2, 22: 2, 24: -1, 25: -3, 27: 1,
+    29: 2, 30: 1, 32: 1, 33: 1, 34: 1, 35: 1, 36: 1, 37: 1, 38: 1, 40: 1, 41: 2, 42: 1, 46: -2,
+    47: 1, 48: 1, 53: 1, 55: -1, 56: 1, 57: 1, 58: 1, 59: 1, 60: 1, 62: 1, 63: 1, 64: 1, 65: 1,
+    66: 1, 67: 1, 68: 1, 69: 1, 70: 1, 88: -1, 89: 1, 90: 1, 94: -1, 97: -1, 98: -2, 99: -2,
+    102: -3, 104: -3, 105: -3, 107: -1, 108: -2, 110: 2, 111: 1, 112: -1, 119: 1, 122: -3, 123: -2,
+    124: -1, 125: -3, 126: -3, 127: -1,
 }
 
 HEADER = """\

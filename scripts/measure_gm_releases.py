@@ -11,13 +11,13 @@ For each program 0-127: notes 48, 60 and 72, each alone in a song (velocity
 FluidSynth plays dry (no reverb, no chorus), so that the instrument's own
 release is measured. The step of a program is
 
-    round(2 log2(our median release / FluidR3's median release))
+    round(log2(our median release / FluidR3's median release))
 
-clamped to -4..+4: each step of a carrier's release rate makes its release
-about 1.4 times as fast. Programs whose step is under 2 either way keep their
-release; so do those that convert plays on the squares (72-87, whose release
-the renderer shapes) and those whose sound has died away before the key is
-let go in either player (a release under 30 ms). Measure with an fmtool built
+clamped to -3..+3: each step of a carrier's release rate makes its release
+about twice as fast. Programs that convert plays on the squares (72-87,
+whose release the renderer shapes) keep their release, and so do those whose
+sound has died away before the key is let go in either player (a release
+under 30 ms). Measure with an fmtool built
 with the bank as it is: the steps printed are to be added to the table's.
 Run with /usr/bin/python3 (numpy, scipy).
 """
@@ -41,7 +41,7 @@ NOTES = (48, 60, 72)
 HELD_S = 1.0
 SQUARE_PROGRAMS = range(72, 88)
 SHORTEST_MS = 30.0
-MAX_STEPS = 4
+MAX_STEPS = 3
 
 
 def release_ms(audio):
@@ -90,9 +90,7 @@ def main():
             ref, ours = measure(work, p, fmtool, args.sf2)
             step = 0
             if p not in SQUARE_PROGRAMS and min(ref, ours) >= SHORTEST_MS:
-                step = int(np.clip(round(2 * np.log2(ours / ref)), -MAX_STEPS, MAX_STEPS))
-                if abs(step) < 2:
-                    step = 0
+                step = int(np.clip(round(np.log2(ours / ref)), -MAX_STEPS, MAX_STEPS))
             if step:
                 steps[p] = step
             print(f"{p:7d}  {ref:10.0f}  {ours:7.0f}  {step:+4d}")
