@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <gme/gme.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -84,6 +86,52 @@ TEST(ConvertPlayer, NotesAtTheirWrittenPitchForTheSongsRealLengthWithItsTag) {
     EXPECT_STREQ(info->system, "Sega Mega Drive / Genesis");
     gme_free_info(info);
     gme_delete(emu);
+}
+
+// After its key is let go each program dies away about as fast as a General
+// MIDI player's instrument (FluidR3 GM, dry, note 60 held 1 s: milliseconds
+// until the level falls 20 dB under that of the last 50 ms held), within a
+// factor of two: a release far slower than the instrument's blurs the next
+// onset, a far faster one cuts the note's ring short.
+TEST(ConvertPlayer, VoicesReleaseAboutAsFastAsTheInstruments) {
+    struct Case {
+        int program;
+        double fluid_ms;
+    };
+    const Case cases[] = {{19, 441}, {33, 45}, {48, 327}, {53, 210}, {56, 65}, {66, 65}, {98, 1074}, {105, 1268}};
+    const int ticksPerSecond = static_cast<int>(std::lround(1 / SecondsPerTick()));  // 160
+    TrackBuilder t;
+    t.Tempo(0, kTempo);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        t.Program(i == 0 ? 0 : 3 * ticksPerSecond, 0, cases[i].program)
+            .NoteOn(0, 0, 60, 100)
+            .NoteOff(ticksPerSecond, 0, 60);
+    }
+    t.EndOfTrack(3 * ticksPerSecond);
+    TempDir dir;
+    dir.Write("releases.mid", testsupport::BuildSmf(0, kDivision, {t}));
+    const testsupport::RunResult r =
+        testsupport::RunFmtool(dir.path(), {"convert", "releases.mid", "-o", "releases.vgm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<double> pcm =
+        playertest::RenderMono(dir.Read("releases.vgm"), playertest::At(4.0 * std::size(cases)));
+    ASSERT_FALSE(pcm.empty());
+    auto db = [&pcm](double from, double to) {
+        return 20 * std::log10(std::max(playertest::Rms(pcm, playertest::At(from), playertest::At(to)), 1e-9));
+    };
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE("program " + std::to_string(cases[i].program));
+        const double off = 4.0 * i + 1.0, held = db(off - 0.05, off);
+        double ms = 3000;
+        for (int w = 0; w < 300; ++w) {
+            if (db(off + 0.01 * w, off + 0.01 * (w + 1)) < held - 20) {
+                ms = 10.0 * w;
+                break;
+            }
+        }
+        EXPECT_GT(ms, cases[i].fluid_ms / 2 - 10);
+        EXPECT_LT(ms, cases[i].fluid_ms * 2 + 10);
+    }
 }
 
 }  // namespace
