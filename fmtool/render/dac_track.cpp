@@ -86,7 +86,7 @@ DacTrack BuildDacTrack(const std::vector<DrumHit>& hits, std::uint64_t end, doub
         const std::size_t first = i;
         mix.clear();
         for (; i < hits.size() && hits[i].start.frame == frame; ++i)
-            mix.emplace_back(hits[i].key, LevelStep(hits[i].level_db + gain + DrumTrimDb(hits[i].key)));
+            mix.emplace_back(hits[i].key, LevelStep(TrimmedDb(hits[i]) + gain));
         std::sort(mix.begin(), mix.end());
         mix.erase(std::unique(mix.begin(), mix.end()), mix.end());
         const auto [offset, length] = bank.Sample(mix);

@@ -58,12 +58,16 @@ double DrumTrimDb(int key) {
     return kDrumTrimDb[key - kFirstDrumKey];
 }
 
+double TrimmedDb(const SourceNote& note) { return note.velocity_db + ProgramTrimDb(note.program); }
+
+double TrimmedDb(const DrumHit& hit) { return hit.level_db + DrumTrimDb(hit.key); }
+
 double PartsGain(const Performance& perf) {
     double velocity[kMidiChannels], level[kMidiChannels];
     std::fill(velocity, velocity + kMidiChannels, kSilentDb);
     std::fill(level, level + kMidiChannels, kSilentDb);
     for (const SourceNote& n : perf.notes) {
-        velocity[n.channel] = std::max(velocity[n.channel], n.velocity_db + ProgramTrimDb(n.program));
+        velocity[n.channel] = std::max(velocity[n.channel], TrimmedDb(n));
         level[n.channel] = std::max(level[n.channel], n.channel_db);
     }
     double peak = kSilentDb;
@@ -74,7 +78,7 @@ double PartsGain(const Performance& perf) {
         }
         peak = std::max(peak, velocity[ch] + level[ch]);
     }
-    for (const DrumHit& h : perf.hits) peak = std::max(peak, h.level_db + DrumTrimDb(h.key));
+    for (const DrumHit& h : perf.hits) peak = std::max(peak, TrimmedDb(h));
     return peak > kSilentDb ? -peak : 0;
 }
 

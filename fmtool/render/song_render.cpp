@@ -290,7 +290,7 @@ private:
             w.block = pitch.block;
             w.fnum = pitch.fnum;
         }
-        const double db = s.note->velocity_db + s.channel_db + gain_ + ProgramTrimDb(s.note->program);
+        const double db = TrimmedDb(*s.note) + s.channel_db + gain_;
         const int target = FmAttenuationOf(plan_.voices.Voice(s.program), db);
         const int steps =
             start || w.steps < 0 ? target : std::clamp(target, w.steps - kFmGlideSteps, w.steps + kFmGlideSteps);
@@ -328,8 +328,7 @@ private:
         const long long released = keyed_[ch] ? -1 : static_cast<long long>(s.p->start + age - s.off);
         // The note's own level is never silence; only its envelope fades it
         // out, and not before its attack is over.
-        const int level = DcsgAttenuationOf(s.note->velocity_db + s.channel_db + gain_ +
-                                            ProgramTrimDb(s.note->program) - kSquareMixDb);
+        const int level = DcsgAttenuationOf(TrimmedDb(*s.note) + s.channel_db + gain_ - kSquareMixDb);
         const bool attacking = keyed_[ch] && age <= static_cast<std::uint64_t>(envelope_[ch]->attack_frames);
         const int attenuation =
             std::min(attacking ? kSilent - 1 : kSilent, level + DcsgFadeOf(EnvelopeDb(*envelope_[ch], age, released)));
@@ -364,8 +363,7 @@ private:
         noise_ = noise_turn_++;
         const DrumSound& sound = DrumSoundOf(hit.key);
         dcsg_.SetProgram(kNoiseGenerator, static_cast<std::uint32_t>(sound.noise));
-        noise_first_ =
-            DcsgAttenuationOf(hit.level_db + gain_ + DrumTrimDb(hit.key) - kSquareMixDb) + sound.attenuation;
+        noise_first_ = DcsgAttenuationOf(TrimmedDb(hit) + gain_ - kSquareMixDb) + sound.attenuation;
         WriteNoise(std::min(kSilent, noise_first_));
     }
 
