@@ -16,6 +16,7 @@ leaves its bounds and prints its figures family by family.
 Usage: python3 scripts/make_gm_bank.py [OUT.opm]   (default banks/gm.opm)
 """
 
+import copy
 import os
 import sys
 from collections import namedtuple
@@ -57,16 +58,27 @@ class Voice:
         self.alg, self.fb, self.ams, self.pms = alg, fb, ams, pms
         self.ops = [m1, c1, m2, c2]
         self.trim = trim
-        self.release = 0  # steps added to the carriers' release rate
+        self.envelope = {}  # steps added to the attack rate ("AR") and the carriers' "D1R", "D2R", "D1L", "RR"
+        self.timbre = {}  # steps added to the modulators' TL ("M1" ...) and to the feedback ("FB")
+
+    def stepped(self, name, value, low, high):
+        return max(low, min(high, value + self.envelope.get(name, 0)))
 
     def lines(self, program):
         out = ["// %d %s: %s" % (program, self.name, self.idea),
                "@:%d %s" % (program, self.name),
                "LFO: 0 0 0 0 0",
-               "CH: 192 %d %d %d %d 120 0" % (self.fb, self.alg, self.ams, self.pms)]
+               "CH: 192 %d %d %d %d 120 0" % (max(0, min(7, self.fb + self.timbre.get("FB", 0))),
+                                               self.alg, self.ams, self.pms)]
         for label, o, carrier in zip(("M1", "C1", "M2", "C2"), self.ops, CARRIERS[self.alg]):
+            if o.tl < 127:
+                o = o._replace(ar=self.stepped("AR", o.ar, 1, 31))
+            if not carrier and o.tl < 127:
+                o = o._replace(tl=max(0, min(126, o.tl + self.timbre.get(label, 0))))
             if carrier and o.tl < 127:
-                o = o._replace(tl=max(0, min(126, o.tl + self.trim)), rr=max(0, min(15, o.rr + self.release)))
+                o = o._replace(tl=max(0, min(126, o.tl + self.trim)), d1r=self.stepped("D1R", o.d1r, 0, 31),
+                               d2r=self.stepped("D2R", o.d2r, 0, 31), d1l=self.stepped("D1L", o.d1l, 0, 15),
+                               rr=self.stepped("RR", o.rr, 0, 15))
             values = (o.ar, o.d1r, o.d2r, o.rr, o.d1l, o.tl, o.ks, o.mul, o.dt, 0, 128 if o.am else 0)
             out.append("%s: %s" % (label, " ".join(str(v) for v in values)))
         return out
@@ -518,17 +530,66 @@ TRIMS = {
     119: 1, 121: 1, 122: 1, 123: 2, 124: -1, 125: -3, 126: 2,
 }
 
-# Release steps (added to every carrier's release rate, each about twice as
-# fast), measured by scripts/measure_gm_releases.py so that each program
-# dies away after its key is let go about as fast as FluidR3 GM's: a release
-# slower than the instrument's blurs the next note's onset.
-RELEASE_STEPS = {
-    3: 1, 4: 2, 8: -2, 9: -2, 11: 1, 12: -1, 13: -2, 14: -2, 19: -2, 22: 2, 24: -1, 25: -3, 27: 1,
-    29: 2, 30: 1, 32: 1, 33: 1, 34: 1, 35: 1, 36: 1, 37: 1, 38: 1, 40: 1, 41: 2, 42: 1, 46: -2,
-    47: 1, 48: 1, 53: 1, 55: -1, 56: 1, 57: 1, 58: 1, 59: 1, 60: 1, 62: 1, 63: 1, 64: 1, 65: 1,
-    66: 1, 67: 1, 68: 1, 69: 1, 70: 1, 88: -1, 89: 1, 90: 1, 94: -1, 97: -1, 98: -2, 99: -2,
-    102: -3, 104: -3, 105: -3, 107: -1, 108: -2, 110: 2, 111: 1, 112: -1, 119: 1, 122: -3, 123: -2,
-    124: -1, 125: -3, 126: -3, 127: -1,
+# Envelope steps, measured by scripts/measure_gm_envelopes.py so that each
+# program's level follows FluidR3 GM's through a held note and after it is let
+# go: steps added to every operator's attack rate ("AR") and to the carriers'
+# first and second decay rates, first decay level and release rate ("D1R",
+# "D2R", "D1L", "RR"). A rate is about twice as fast two steps up (one step
+# for "RR"); each "D1L" step is 3 dB deeper. A release slower than
+# the instrument's blurs the next note's onset, a decay where it holds makes a
+# long note fade.
+ENVELOPE_STEPS = {
+    3: {"RR": 1}, 4: {"RR": 2}, 8: {"RR": -2}, 9: {"RR": -2}, 11: {"RR": 1}, 12: {"RR": -1},
+    13: {"RR": -2}, 14: {"RR": -2}, 19: {"RR": -2}, 22: {"RR": 2}, 24: {"RR": -1}, 25: {"RR": -3},
+    27: {"RR": 1}, 29: {"RR": 2}, 30: {"RR": 1}, 32: {"RR": 1}, 33: {"RR": 1}, 34: {"RR": 1},
+    35: {"RR": 1}, 36: {"RR": 1}, 37: {"RR": 1}, 38: {"RR": 1}, 40: {"RR": 1}, 41: {"RR": 2},
+    42: {"RR": 1}, 46: {"RR": -2}, 47: {"RR": 1}, 48: {"RR": 1}, 53: {"RR": 1}, 55: {"RR": -1},
+    56: {"RR": 1}, 57: {"RR": 1}, 58: {"RR": 1}, 59: {"RR": 1}, 60: {"RR": 1}, 62: {"RR": 1},
+    63: {"RR": 1}, 64: {"RR": 1}, 65: {"RR": 1}, 66: {"RR": 1}, 67: {"RR": 1}, 68: {"RR": 1},
+    69: {"RR": 1}, 70: {"RR": 1}, 88: {"RR": -1}, 89: {"RR": 1}, 90: {"RR": 1}, 94: {"RR": -1},
+    97: {"RR": -1}, 98: {"RR": -2}, 99: {"RR": -2}, 102: {"RR": -3}, 104: {"RR": -3},
+    105: {"RR": -3}, 107: {"RR": -1}, 108: {"RR": -2}, 110: {"RR": 2}, 111: {"RR": 1},
+    112: {"RR": -1}, 119: {"RR": 1}, 122: {"RR": -3}, 123: {"RR": -2}, 124: {"RR": -1},
+    125: {"RR": -3}, 126: {"RR": -3}, 127: {"RR": -1},
+}
+
+# Timbre steps, measured by scripts/measure_gm_timbres.py so that each
+# program's spectrum, folded into semitones, comes closer to FluidR3 GM's:
+# steps added to a modulator's total level (0.75 dB each; more is darker) and
+# to the feedback.
+TIMBRE_STEPS = {
+    0: {"M1": 16, "M2": -24}, 1: {"FB": 2, "M1": -8, "M2": -8}, 2: {"FB": 3, "M1": 8, "M2": 16},
+    3: {"FB": 2, "M1": -12, "M2": -8}, 4: {"M1": -8, "M2": -12}, 5: {"FB": 2, "M1": 4, "M2": 24},
+    6: {"M1": -12, "M2": 32}, 7: {"FB": 1, "M1": -4, "M2": 8}, 9: {"M1": -24}, 10: {"M1": -12},
+    11: {"M1": 16, "M2": -12}, 12: {"M1": 16}, 13: {"M1": 24, "M2": 16},
+    14: {"FB": 4, "M1": -4, "M2": -8}, 15: {"FB": 1, "M1": -12}, 18: {"M1": -16}, 19: {"FB": 4},
+    20: {"FB": 3, "M1": -8, "M2": 24}, 21: {"FB": 1, "M1": -16, "M2": -12},
+    22: {"FB": -1, "M1": -12, "M2": 4}, 23: {"FB": 2, "M1": -8, "M2": -16}, 24: {"M1": -8},
+    25: {"M1": -4}, 26: {"FB": 3, "M1": -20, "M2": -8}, 27: {"M1": -12},
+    29: {"C1": -12, "M1": -12, "M2": -4}, 30: {"C1": -4, "FB": -2, "M1": -4},
+    31: {"FB": 2, "M1": -24}, 32: {"M1": 8}, 34: {"FB": 1, "M2": 16},
+    35: {"FB": 4, "M1": 4, "M2": -12}, 36: {"M1": 16, "M2": 8},
+    37: {"FB": -3, "M1": -24, "M2": -12}, 39: {"M1": 32, "M2": -12}, 40: {"M1": 12, "M2": -12},
+    41: {"FB": 2}, 42: {"FB": 1, "M1": 4, "M2": 8}, 43: {"M1": -8},
+    44: {"FB": 2, "M1": -4, "M2": -4}, 45: {"M1": 4}, 46: {"M1": 16}, 47: {"FB": 4, "M1": -24},
+    48: {"M1": 16, "M2": -16}, 49: {"FB": 2, "M1": -4, "M2": 16}, 50: {"FB": 2, "M2": 8},
+    52: {"M1": -16}, 53: {"M1": 32}, 54: {"M1": 16}, 55: {"M1": -24, "M2": 4}, 58: {"M1": 16},
+    59: {"C1": 4, "FB": 1, "M1": 4}, 61: {"M1": -8, "M2": 16}, 62: {"M1": 8, "M2": -8},
+    63: {"M1": 16}, 64: {"M1": -4}, 65: {"C1": 4, "M1": -12}, 66: {"FB": 1, "M1": -8},
+    67: {"C1": -4, "M1": -4, "M2": -12}, 68: {"C1": 8, "M1": 16},
+    69: {"C1": -4, "FB": 2, "M1": -12, "M2": 8}, 70: {"C1": 16, "FB": 1, "M1": -8}, 71: {"M2": -12},
+    88: {"M2": -8}, 89: {"FB": 2}, 90: {"M1": 4, "M2": -12}, 91: {"M1": 16},
+    92: {"M1": 16, "M2": -4}, 93: {"M1": 16}, 95: {"C1": 4, "M2": 4}, 96: {"M1": 8, "M2": -12},
+    97: {"C1": -12, "FB": -2, "M1": -12, "M2": 8}, 98: {"M1": 16, "M2": -12}, 99: {"M2": -8},
+    100: {"FB": 1, "M1": -12}, 101: {"C1": 4, "FB": 2, "M1": -8}, 102: {"M1": 16, "M2": -12},
+    103: {"M1": 16}, 104: {"FB": 1, "M1": -12}, 105: {"M1": -4, "M2": -8},
+    106: {"FB": 2, "M1": -12}, 107: {"FB": 1, "M1": -12, "M2": 16}, 108: {"M1": 4},
+    109: {"C1": -4, "M1": -12}, 110: {"M1": 4, "M2": -12}, 111: {"M1": 16},
+    112: {"M1": 16, "M2": -12}, 113: {"M1": -12, "M2": 16}, 114: {"M1": -12, "M2": 16},
+    115: {"M1": -12, "M2": -12}, 116: {"M1": -12}, 117: {"M1": -12}, 118: {"FB": 2, "M1": -12},
+    119: {"M1": -12}, 120: {"M1": -12}, 121: {"M1": -8}, 122: {"M1": -8},
+    124: {"M1": -12, "M2": -12}, 125: {"M1": -12, "M2": -8}, 126: {"FB": -1, "M1": -12},
+    127: {"FB": -2, "M1": -12},
 }
 
 HEADER = """\
@@ -600,8 +661,10 @@ def render():
         assert len(voices) == 8, family
         lines += ["", "// ---- %d-%d %s " % (program, program + 7, family) + "-" * 40]
         for voice in voices:
+            voice = copy.copy(voice)  # the tables apply once however often the bank is rendered
             voice.trim += TRIMS.get(program, 0)
-            voice.release += RELEASE_STEPS.get(program, 0)
+            voice.envelope = ENVELOPE_STEPS.get(program, {})
+            voice.timbre = TIMBRE_STEPS.get(program, {})
             lines.append("")
             lines += voice.lines(program)
             program += 1
