@@ -539,18 +539,38 @@ TRIMS = {
 # the instrument's blurs the next note's onset, a decay where it holds makes a
 # long note fade.
 ENVELOPE_STEPS = {
-    3: {"RR": 1}, 4: {"RR": 2}, 8: {"RR": -2}, 9: {"RR": -2}, 11: {"RR": 1}, 12: {"RR": -1},
-    13: {"RR": -2}, 14: {"RR": -2}, 19: {"RR": -2}, 22: {"RR": 2}, 24: {"RR": -1}, 25: {"RR": -3},
-    27: {"RR": 1}, 29: {"RR": 2}, 30: {"RR": 1}, 32: {"RR": 1}, 33: {"RR": 1}, 34: {"RR": 1},
-    35: {"RR": 1}, 36: {"RR": 1}, 37: {"RR": 1}, 38: {"RR": 1}, 40: {"RR": 1}, 41: {"RR": 2},
-    42: {"RR": 1}, 46: {"RR": -2}, 47: {"RR": 1}, 48: {"RR": 1}, 53: {"RR": 1}, 55: {"RR": -1},
-    56: {"RR": 1}, 57: {"RR": 1}, 58: {"RR": 1}, 59: {"RR": 1}, 60: {"RR": 1}, 62: {"RR": 1},
-    63: {"RR": 1}, 64: {"RR": 1}, 65: {"RR": 1}, 66: {"RR": 1}, 67: {"RR": 1}, 68: {"RR": 1},
-    69: {"RR": 1}, 70: {"RR": 1}, 88: {"RR": -1}, 89: {"RR": 1}, 90: {"RR": 1}, 94: {"RR": -1},
-    97: {"RR": -1}, 98: {"RR": -2}, 99: {"RR": -2}, 102: {"RR": -3}, 104: {"RR": -3},
-    105: {"RR": -3}, 107: {"RR": -1}, 108: {"RR": -2}, 110: {"RR": 2}, 111: {"RR": 1},
-    112: {"RR": -1}, 119: {"RR": 1}, 122: {"RR": -3}, 123: {"RR": -2}, 124: {"RR": -1},
-    125: {"RR": -3}, 126: {"RR": -3}, 127: {"RR": -1},
+    2: {"D1R": -2}, 3: {"RR": 1}, 4: {"D1R": -4, "RR": 2}, 5: {"D1R": -4}, 6: {"D1L": 2},
+    7: {"D1R": -4}, 8: {"D1R": 2, "RR": -1}, 9: {"D1L": 4, "D1R": 4, "RR": -1},
+    10: {"D1L": 2, "D1R": 2}, 11: {"D1L": -4, "RR": 1}, 12: {"D1L": 2, "D1R": 2, "RR": -1},
+    13: {"D1L": 4, "D1R": 4, "RR": -2}, 14: {"D1R": 2, "RR": -2}, 15: {"D1L": 4, "RR": 1},
+    16: {"D2R": 4, "RR": 1}, 17: {"D2R": 4}, 18: {"D2R": 2}, 19: {"D2R": 2, "RR": -2},
+    20: {"RR": 1}, 21: {"D2R": 4, "RR": 1}, 22: {"D2R": 4, "RR": 2}, 23: {"D2R": 4, "RR": 1},
+    24: {"D1R": 2}, 25: {"RR": -3}, 26: {"D1R": -2, "RR": 2}, 27: {"D1L": -2, "D1R": -4, "RR": 1},
+    28: {"D1L": 2, "D1R": 2, "D2R": 2}, 29: {"D1R": -4, "RR": 2}, 30: {"D1R": -4, "RR": 1},
+    31: {"D1R": -4, "RR": 2}, 32: {"D1R": 4, "RR": 1}, 33: {"D1R": -2, "D2R": -4, "RR": 1},
+    34: {"D1L": -4, "RR": 1}, 35: {"D1R": -2, "RR": 1}, 36: {"D2R": -4, "RR": 1},
+    37: {"D1R": 2, "D2R": -2, "RR": 1}, 38: {"D1L": 2, "D1R": 2, "RR": 1}, 39: {"D1R": -4, "RR": 1},
+    40: {"RR": 1}, 41: {"RR": 2}, 42: {"RR": 1}, 43: {"RR": -2}, 45: {"D1L": 4, "D1R": 2, "D2R": 4},
+    46: {"D1L": 2, "D1R": 2, "RR": -2}, 47: {"D1L": 4, "D1R": 4, "D2R": 4, "RR": 1},
+    48: {"D2R": 4, "RR": 1}, 49: {"AR": -4, "D2R": 4}, 51: {"D2R": 2}, 52: {"D2R": 4},
+    53: {"D2R": 4, "RR": 2}, 54: {"D2R": 2}, 55: {"D1L": 4, "D2R": 4, "RR": -1}, 56: {"RR": 1},
+    57: {"D1R": -4, "RR": 1}, 58: {"RR": 1}, 59: {"RR": 1}, 60: {"D1R": 2, "RR": 1},
+    61: {"AR": -4, "RR": 1}, 62: {"D1R": 2, "RR": 1}, 63: {"D1R": 2, "RR": 1},
+    64: {"D2R": 4, "RR": 1}, 65: {"RR": 1}, 66: {"RR": 1}, 67: {"RR": 1}, 68: {"RR": 1},
+    69: {"D2R": 2, "RR": 1}, 70: {"RR": 1}, 71: {"RR": 2}, 88: {"D2R": 4}, 89: {"AR": -4, "RR": 1},
+    90: {"AR": 4, "D2R": 4, "RR": 1}, 91: {"AR": 2}, 92: {"AR": 2, "D2R": 4},
+    93: {"AR": -4, "D2R": 4}, 94: {"D2R": 4, "RR": -1}, 96: {"D1R": -4, "D2R": -4, "RR": -1},
+    97: {"D2R": 4}, 98: {"D1R": 4}, 99: {"D1R": -4, "RR": -2}, 100: {"D2R": 4, "RR": 1},
+    101: {"AR": -4, "D2R": 2}, 102: {"D1R": -4, "RR": -5}, 103: {"D2R": 4}, 104: {"RR": -2},
+    105: {"D1L": 4, "D1R": 2, "D2R": 2, "RR": -3}, 106: {"D1R": 2}, 107: {"D1L": 2, "D1R": 4},
+    108: {"D1L": 4, "D1R": 4, "D2R": 4, "RR": -2}, 109: {"RR": 1}, 110: {"D2R": 2, "RR": 2},
+    111: {"D2R": 2, "RR": 1}, 112: {"D1L": 4, "D1R": 2, "D2R": 4, "RR": -1},
+    113: {"D1L": 4, "D1R": 4, "D2R": 4}, 114: {"D1L": 4, "D1R": 2, "D2R": 4}, 115: {"D1R": 4},
+    116: {"D1L": 4, "D1R": 4, "D2R": 4}, 117: {"D1L": 4, "D1R": 4, "D2R": 4},
+    118: {"D1L": 4, "D1R": 4, "D2R": 4}, 119: {"AR": -4, "RR": 2},
+    120: {"D1L": 4, "D1R": 4, "D2R": 4}, 121: {"D2R": 4, "RR": 2},
+    122: {"AR": -4, "D2R": 4, "RR": -2}, 123: {"D2R": 4}, 124: {"D2R": 4},
+    125: {"D2R": 4, "RR": -3}, 126: {"RR": -4}, 127: {"D1L": 4, "D1R": 4, "RR": -1},
 }
 
 # Timbre steps, measured by scripts/measure_gm_timbres.py so that each
@@ -635,14 +655,16 @@ HEADER = """\
 //   median and none is more than 5 dB off it (short, high notes are the
 //   softest); six FM channels playing one program at velocity 127 stay below
 //   the 16-bit limit.
-// - Envelopes follow the instrument families: pianos, chromatic percussion,
-//   guitars, basses, plucked strings, timpani and most percussion decay by
-//   at least 20 dB within 2 s (key scaling shortens their higher notes);
-//   organs, bowed strings, ensembles, brass, reeds, pipes, leads and pads hold
-//   their level while the key is down (attacks of at most about 0.1 s).
-//   After the key is let go each program dies away about as fast as FluidR3
-//   GM's instrument does (the release rates were measured against it): pads
-//   and bowed strings slowly, basses, brass and reeds within about 0.1 s.
+// - Envelopes start from the families' templates (struck and plucked sounds
+//   decay, key scaling shortening their higher notes; bowed, blown and held
+//   sounds hold while the key is down) and were then fitted to FluidR3 GM's
+//   instruments by measurement: each program's attack, its decay while the
+//   key is held and its release after follow FluidR3's (ENVELOPE_STEPS of
+//   scripts/make_gm_bank.py). So the electric pianos ring on longer than the
+//   piano template, and a pad that fades in FluidR3 fades here.
+// - Brightness: the modulators' levels and the feedback were fitted the same
+//   way (TIMBRE_STEPS), so that each program's partials, folded into
+//   semitones over seven octaves, come close to FluidR3's.
 // - Vibrato and tremolo come from the chip's LFO through PMS (vibrato depth)
 //   and AMS with AMS-EN on the carriers (tremolo).
 // - Noise: an operator at feedback 7 gives noise (breath, chiff, skins); it is

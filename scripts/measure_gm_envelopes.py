@@ -6,7 +6,7 @@ scripts/make_gm_bank.py.
     measure_gm_envelopes.py FMTOOL [--sf2 FluidR3_GM.sf2] [--programs 0,24,...]
 
 For each program: a one-channel song (velocity 100) plays notes 48, 60 and 72,
-each held 2 s and followed by 1.5 s of rest. FluidSynth renders it dry (no
+each held 1.5 s and followed by 1 s of rest. FluidSynth renders it dry (no
 reverb, no chorus), so that the instrument's own envelope is measured; FMTOOL
 convert renders it with a bank written by make_gm_bank.py with trial steps,
 then Game Music Emu. A note's envelope is its level (RMS over 10 ms, every
@@ -15,7 +15,7 @@ minus the mean distance in dB between the two renderings' envelopes over the
 three notes: how alike the attacks, the decays while held and the releases
 are, whatever the levels (measure_gm_levels.py balances those).
 
-The search goes over the knobs one at a time, twice round: the attack rate of
+The search goes over the knobs one at a time (once round; --passes): the attack rate of
 every operator, the carriers' first and second decay rates and first decay
 level (-4 to +4 steps), and their release rate (-2 to +2). A step is kept only
 when it brings the envelopes closer by more than 0.25 dB. The table printed
@@ -28,6 +28,7 @@ renderer shapes) are left out. Scratch files go to a temporary directory under
 """
 
 import argparse
+import functools
 import os
 import sys
 import tempfile
@@ -39,14 +40,14 @@ import bank_search  # noqa: E402
 import make_gm_bank  # noqa: E402
 
 RATE = bank_search.RATE
-NOTE_S, REST_S = 2.0, 1.5
+NOTE_S, REST_S = 1.5, 1.0
 NOTES = [(key, i * (NOTE_S + REST_S), NOTE_S) for i, key in enumerate((48, 60, 72))]
 SONG_S = len(NOTES) * (NOTE_S + REST_S)
 STEP = RATE // 100
 FLOOR_DB = 40.0
 RATE_TRIALS = (-4, -2, 2, 4)
 KNOBS = [("AR", RATE_TRIALS), ("D1R", RATE_TRIALS), ("D1L", RATE_TRIALS), ("D2R", RATE_TRIALS), ("RR", (-2, -1, 1, 2))]
-PASSES = 2
+PASSES = 1
 BETTER_BY = 0.25
 
 
@@ -62,7 +63,7 @@ def envelopes(audio):
     return np.concatenate(out)
 
 
-def search(work, program, fmtool, sf2):
+def search(work, program, fmtool, sf2, passes=PASSES):
     """The program's envelope steps after the search, with its score before and after."""
     trial = bank_search.Trial(work, program, NOTES, SONG_S, "ENVELOPE_STEPS", fmtool, sf2, bank_search.DRY)
     ref = envelopes(trial.ref)
@@ -71,7 +72,7 @@ def search(work, program, fmtool, sf2):
         return -float(np.abs(envelopes(trial.ours(steps)) - ref).mean())
 
     start = dict(make_gm_bank.ENVELOPE_STEPS.get(program, {}))
-    return bank_search.climb(score, start, KNOBS, PASSES, BETTER_BY)
+    return bank_search.climb(score, start, KNOBS, passes, BETTER_BY)
 
 
 def main():
@@ -80,12 +81,13 @@ def main():
     ap.add_argument("--sf2", default="/usr/share/sounds/sf2/FluidR3_GM.sf2")
     ap.add_argument("--programs", help="comma-separated programs (default: all not on the squares)")
     ap.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
+    ap.add_argument("--passes", type=int, default=PASSES, help="rounds over the knobs (default 1)")
     args = ap.parse_args()
     programs = ([int(p) for p in args.programs.split(",")] if args.programs
                 else [p for p in range(128) if p not in bank_search.SQUARE_PROGRAMS])
     with tempfile.TemporaryDirectory(prefix="gm-envelopes-", dir="/tmp") as work:
-        table = bank_search.search_all("ENVELOPE_STEPS", search, programs, os.path.abspath(args.fmtool), args.sf2,
-                                       args.jobs, work)
+        table = bank_search.search_all("ENVELOPE_STEPS", functools.partial(search, passes=args.passes), programs,
+                                       os.path.abspath(args.fmtool), args.sf2, args.jobs, work)
     print(bank_search.format_table("ENVELOPE_STEPS", table))
 
 

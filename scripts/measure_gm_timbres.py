@@ -9,17 +9,20 @@ For each program: a one-channel song (velocity 100) plays 17 notes from 36 to
 84 in steps of 3, each held 0.55 s. FluidSynth renders it as the sound bench
 renders its reference (default reverb and chorus); FMTOOL convert renders it
 with a bank written by make_gm_bank.py with trial steps, then Game Music Emu.
-A trial's score is chroma84 + chroma12 of bench/sound_compare.py over the
-song (no time shift): how alike the two spectra are, folded into semitones
-over seven octaves and into pitch classes.
+A trial's score is the sum of the four figures of bench/sound_compare.py
+over the song (no time shift): chroma84 and chroma12, how alike the two
+spectra are, folded into semitones over seven octaves and into pitch classes;
+and onset and loudness, so that a brighter voice that loses level on its high
+notes (partials past the player's band) or blurs its attacks does not win.
 
-The search goes over the voice's knobs one at a time, twice round (--passes): each
-modulator's total level (steps of 4, from -12 to +16: lower is brighter) and
-the feedback (-2 to +2). A step is kept only when it raises the score by more
-than 0.005, so that noise does not move the bank. The table printed holds the
-bank's steps with what the search found added; paste it into make_gm_bank.py,
-run that, rebuild, and measure the levels again (measure_gm_levels.py), since
-a voice's brightness changes how loud it sounds.
+The search starts from the bank's steps and goes over the voice's knobs one
+at a time, once round (--passes): each modulator's total level (steps of 4,
+from -12 to +16: lower is brighter) and the feedback (-2 to +2). A step is
+kept only when it raises the score by more than 0.005, so that noise does not
+move the bank. The table printed holds what the search found; paste it into
+make_gm_bank.py, run that, rebuild, and measure the levels again
+(measure_gm_levels.py), since a voice's brightness changes how loud it
+sounds. To measure afresh, empty the table first.
 
 Programs that convert plays on the squares (72-87) are left out. Scratch files
 go to a temporary directory under /tmp. Run with /usr/bin/python3 (numpy,
@@ -41,7 +44,7 @@ NOTES = [(36 + 3 * i, 0.6 * i, 0.55) for i in range(17)]  # key, start s, length
 SONG_S = 0.6 * 17 + 0.5
 TL_TRIALS = (-12, -8, -4, 4, 8, 16)
 FB_TRIALS = (-2, -1, 1, 2)
-PASSES = 2
+PASSES = 1
 BETTER_BY = 0.005
 
 
@@ -59,7 +62,7 @@ def search(work, program, fmtool, sf2, passes=PASSES):
 
     def score(steps):
         figures = sound_compare.compare(trial.ref, trial.ours(steps), SONG_S, 0)
-        return figures["chroma84"] + figures["chroma12"]
+        return sum(figures[f] for f in sound_compare.FIGURES)
 
     start = dict(make_gm_bank.TIMBRE_STEPS.get(program, {}))
     return bank_search.climb(score, start, knobs(program), passes, BETTER_BY)
@@ -71,7 +74,7 @@ def main():
     ap.add_argument("--sf2", default="/usr/share/sounds/sf2/FluidR3_GM.sf2")
     ap.add_argument("--programs", help="comma-separated programs (default: all not on the squares)")
     ap.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
-    ap.add_argument("--passes", type=int, default=PASSES, help="rounds over the knobs (default 2)")
+    ap.add_argument("--passes", type=int, default=PASSES, help="rounds over the knobs (default 1)")
     args = ap.parse_args()
     programs = ([int(p) for p in args.programs.split(",")] if args.programs
                 else [p for p in range(128) if p not in bank_search.SQUARE_PROGRAMS])

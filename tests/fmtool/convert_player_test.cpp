@@ -1,6 +1,7 @@
 // fmtool convert heard through a real VGM player (Game Music Emu): notes at
-// their written pitch with the built-in bank, the song's real length, and
-// the tag the player shows.
+// their written pitch with the built-in bank, the song's real length, the
+// tag the player shows, and voices that fade, let go and sound about as
+// bright as a General MIDI player's instruments.
 #include <gtest/gtest.h>
 #include <gme/gme.h>
 
@@ -88,6 +89,31 @@ TEST(ConvertPlayer, NotesAtTheirWrittenPitchForTheSongsRealLengthWithItsTag) {
     gme_delete(emu);
 }
 
+// Converts a song that plays note 60 at velocity 100 on each of `programs`
+// in turn, one every `every` seconds, each held `hold` seconds, and plays it.
+std::vector<double> PlayEach(const std::vector<int>& programs, double hold, double every) {
+    const double ticksPerSecond = 1 / SecondsPerTick();  // 160
+    TrackBuilder t;
+    t.Tempo(0, kTempo);
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+        t.Program(i == 0 ? 0 : std::lround((every - hold) * ticksPerSecond), 0, programs[i])
+            .NoteOn(0, 0, 60, 100)
+            .NoteOff(std::lround(hold * ticksPerSecond), 0, 60);
+    }
+    t.EndOfTrack(std::lround((every - hold) * ticksPerSecond));
+    TempDir dir;
+    dir.Write("each.mid", testsupport::BuildSmf(0, kDivision, {t}));
+    const testsupport::RunResult r = testsupport::RunFmtool(dir.path(), {"convert", "each.mid", "-o", "each.vgm"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.status == 0 ? playertest::RenderMono(dir.Read("each.vgm"), playertest::At(every * programs.size()))
+                         : std::vector<double>{};
+}
+
+// The level in dB of [from, to) seconds of `pcm`.
+double LevelDb(const std::vector<double>& pcm, double from, double to) {
+    return 20 * std::log10(std::max(playertest::Rms(pcm, playertest::At(from), playertest::At(to)), 1e-9));
+}
+
 // After its key is let go each program dies away about as fast as a General
 // MIDI player's instrument (FluidR3 GM, dry, note 60 held 1 s: milliseconds
 // until the level falls 20 dB under that of the last 50 ms held), within a
@@ -99,38 +125,80 @@ TEST(ConvertPlayer, VoicesReleaseAboutAsFastAsTheInstruments) {
         double fluid_ms;
     };
     const Case cases[] = {{19, 441}, {33, 45}, {48, 327}, {53, 210}, {56, 65}, {66, 65}, {98, 1074}, {105, 1268}};
-    const int ticksPerSecond = static_cast<int>(std::lround(1 / SecondsPerTick()));  // 160
-    TrackBuilder t;
-    t.Tempo(0, kTempo);
-    for (std::size_t i = 0; i < std::size(cases); ++i) {
-        t.Program(i == 0 ? 0 : 3 * ticksPerSecond, 0, cases[i].program)
-            .NoteOn(0, 0, 60, 100)
-            .NoteOff(ticksPerSecond, 0, 60);
-    }
-    t.EndOfTrack(3 * ticksPerSecond);
-    TempDir dir;
-    dir.Write("releases.mid", testsupport::BuildSmf(0, kDivision, {t}));
-    const testsupport::RunResult r =
-        testsupport::RunFmtool(dir.path(), {"convert", "releases.mid", "-o", "releases.vgm"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    const std::vector<double> pcm =
-        playertest::RenderMono(dir.Read("releases.vgm"), playertest::At(4.0 * std::size(cases)));
+    std::vector<int> programs;
+    for (const Case& c : cases) programs.push_back(c.program);
+    const std::vector<double> pcm = PlayEach(programs, 1.0, 4.0);
     ASSERT_FALSE(pcm.empty());
-    auto db = [&pcm](double from, double to) {
-        return 20 * std::log10(std::max(playertest::Rms(pcm, playertest::At(from), playertest::At(to)), 1e-9));
-    };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE("program " + std::to_string(cases[i].program));
-        const double off = 4.0 * i + 1.0, held = db(off - 0.05, off);
+        const double off = 4.0 * i + 1.0, held = LevelDb(pcm, off - 0.05, off);
         double ms = 3000;
         for (int w = 0; w < 300; ++w) {
-            if (db(off + 0.01 * w, off + 0.01 * (w + 1)) < held - 20) {
+            if (LevelDb(pcm, off + 0.01 * w, off + 0.01 * (w + 1)) < held - 20) {
                 ms = 10.0 * w;
                 break;
             }
         }
         EXPECT_GT(ms, cases[i].fluid_ms / 2 - 10);
         EXPECT_LT(ms, cases[i].fluid_ms * 2 + 10);
+    }
+}
+
+// While its key is held each program fades about as much as a General MIDI
+// player's instrument (FluidR3 GM, dry, note 60: the level of 0.2-0.3 s after
+// the key-on less that of 1.3-1.4 s), within 8 dB: a piano dies away, an
+// electric piano or a clavinet rings on, a synth bass holds.
+TEST(ConvertPlayer, HeldNotesFadeAboutAsMuchAsTheInstruments) {
+    struct Case {
+        int program;
+        double fluid_db;
+    };
+    const Case cases[] = {{0, 15.7}, {5, 7.6}, {7, 6.6}, {9, 26.1}, {39, -0.1}, {48, 3.9}};
+    std::vector<int> programs;
+    for (const Case& c : cases) programs.push_back(c.program);
+    const std::vector<double> pcm = PlayEach(programs, 1.5, 2.0);
+    ASSERT_FALSE(pcm.empty());
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE("program " + std::to_string(cases[i].program));
+        const double on = 2.0 * i;
+        EXPECT_NEAR(LevelDb(pcm, on + 0.2, on + 0.3) - LevelDb(pcm, on + 1.3, on + 1.4), cases[i].fluid_db, 8.0);
+    }
+}
+
+// Each voice's partials stand about as a General MIDI player's instrument's
+// do: the magnitudes of the first eight harmonics of note 60, 0.1 to 0.5 s
+// after the key-on, as a vector, within a cosine of 0.9 of FluidR3 GM's
+// (dry, the loudest harmonic 1). A voice far brighter or duller than the
+// instrument spreads its notes over the wrong octaves and pitch classes.
+TEST(ConvertPlayer, VoicesAreAboutAsBrightAsTheInstruments) {
+    struct Case {
+        int program;
+        double fluid[8];
+    };
+    const Case cases[] = {
+        {0, {1.00, 0.41, 0.10, 0.09, 0.01, 0.00, 0.00, 0.00}},
+        {4, {1.00, 0.48, 0.30, 0.02, 0.05, 0.01, 0.00, 0.00}},
+        {19, {0.30, 1.00, 0.20, 0.57, 0.12, 0.08, 0.00, 0.04}},
+        {48, {1.00, 0.81, 0.12, 0.02, 0.03, 0.01, 0.07, 0.02}},
+        {65, {0.95, 1.00, 0.38, 0.10, 0.08, 0.04, 0.07, 0.11}},
+    };
+    std::vector<int> programs;
+    for (const Case& c : cases) programs.push_back(c.program);
+    const std::vector<double> pcm = PlayEach(programs, 1.0, 2.0);
+    ASSERT_FALSE(pcm.empty());
+    const double hz = 440 * std::pow(2.0, (60 - 69) / 12.0);
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE("program " + std::to_string(cases[i].program));
+        double dot = 0, ours = 0, theirs = 0;
+        for (int k = 1; k <= 8; ++k) {
+            const double m =
+                playertest::Magnitude(pcm, playertest::At(2.0 * i + 0.1), playertest::At(2.0 * i + 0.5), k * hz);
+            dot += m * cases[i].fluid[k - 1];
+            ours += m * m;
+            theirs += cases[i].fluid[k - 1] * cases[i].fluid[k - 1];
+        }
+        ASSERT_GT(ours, 0);
+        EXPECT_GT(dot / std::sqrt(ours * theirs), 0.9);
     }
 }
 

@@ -84,6 +84,20 @@ double Rms(const std::vector<double>& pcm, long begin, long end) {
     return std::sqrt(sum / static_cast<double>(end - begin));
 }
 
+double Magnitude(const std::vector<double>& pcm, long begin, long end, double hz) {
+    end = std::min<long>(end, static_cast<long>(pcm.size()));
+    if (begin < 0 || begin >= end) return 0;
+    const double kPi = 3.14159265358979323846;
+    const double step = 2 * kPi * hz / kSampleRate, span = static_cast<double>(end - begin);
+    double re = 0, im = 0;
+    for (long i = begin; i < end; ++i) {
+        const double w = (0.5 - 0.5 * std::cos(2 * kPi * (i - begin) / span)) * pcm[i];
+        re += w * std::cos(step * (i - begin));
+        im -= w * std::sin(step * (i - begin));
+    }
+    return std::hypot(re, im);
+}
+
 double MeasureFrequency(const std::vector<double>& pcm, long begin, long end) {
     end = std::min<long>(end, static_cast<long>(pcm.size()));
     if (begin < 1 || begin >= end) return 0;

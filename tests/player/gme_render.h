@@ -44,6 +44,10 @@ std::vector<double> RenderMono(const std::vector<std::uint8_t>& file, long frame
 // Root mean square of samples [begin, end) of `pcm`, clipped to its size.
 double Rms(const std::vector<double>& pcm, long begin, long end);
 
+// The magnitude of frequency `hz` in samples [begin, end) under a Hann
+// window (a single bin of the Fourier transform, at any frequency).
+double Magnitude(const std::vector<double>& pcm, long begin, long end, double hz);
+
 // The fundamental frequency of samples [begin, end) in Hz, from the time
 // between the first and the last rising zero crossing (interpolated between
 // samples). A crossing counts only after the signal has gone below
