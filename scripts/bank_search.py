@@ -103,10 +103,14 @@ def _run(args):
     return search(*rest)
 
 
-def format_table(name, table):
+def format_steps(steps):
+    return "{" + ", ".join(f'"{k}": {v}' for k, v in sorted(steps.items())) + "}"
+
+
+def format_table(name, table, value=format_steps):
     """The table as make_gm_bank.py writes it: entries in program order,
     lines under 100 characters."""
-    items = [f"{p}: {{" + ", ".join(f'"{k}": {v}' for k, v in sorted(table[p].items())) + "}," for p in sorted(table)]
+    items = [f"{p}: {value(table[p])}," for p in sorted(table)]
     lines, line = [], "   "
     for item in items:
         if len(line) + len(item) + 1 > 100:
