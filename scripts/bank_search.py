@@ -7,10 +7,13 @@ A program's steps are a dict of knob name to steps, the form of the step
 tables in make_gm_bank.py (TIMBRE_STEPS, ENVELOPE_STEPS).
 """
 
+import argparse
 import copy
+import functools
 import os
 import subprocess
 import sys
+import tempfile
 from multiprocessing import Pool
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -80,6 +83,26 @@ def climb(score, steps, knobs, passes, better_by):
                 if s > best + better_by:
                     best, steps = s, candidate
     return {k: v for k, v in steps.items() if v}, first, best
+
+
+def main(doc, table, search, passes):
+    """The command line of a measuring script: runs search(work, program,
+    fmtool, sf2, passes) -> (steps, before, after) on the programs asked for
+    and prints `table` (the name of a table of make_gm_bank.py) with what it
+    found."""
+    ap = argparse.ArgumentParser(description=doc.splitlines()[0])
+    ap.add_argument("fmtool")
+    ap.add_argument("--sf2", default="/usr/share/sounds/sf2/FluidR3_GM.sf2")
+    ap.add_argument("--programs", help="comma-separated programs (default: all not on the squares)")
+    ap.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
+    ap.add_argument("--passes", type=int, default=passes, help=f"rounds over the knobs (default {passes})")
+    args = ap.parse_args()
+    programs = ([int(p) for p in args.programs.split(",")] if args.programs
+                else [p for p in range(128) if p not in SQUARE_PROGRAMS])
+    with tempfile.TemporaryDirectory(prefix="gm-search-", dir="/tmp") as work:
+        found = search_all(table, functools.partial(search, passes=args.passes), programs,
+                           os.path.abspath(args.fmtool), args.sf2, args.jobs, work)
+    print(format_table(table, found))
 
 
 def search_all(table, search, programs, fmtool, sf2, jobs, work):

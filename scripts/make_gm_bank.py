@@ -656,13 +656,11 @@ HEADER = """\
 // - Loudness: note velocity scales the carriers' TL (velocity 127 keeps the
 //   TL written here, velocity 100 adds about 7 steps, 5 dB); modulators keep
 //   their TL, so the timbre does not change with velocity. Carrier TLs were
-//   balanced by measurement through the converter and a real player (Game
-//   Music Emu), the RMS level of notes 48, 60 and 72 at velocity 100: decaying
-//   programs over their first quarter second, held ones also over their held
-//   level. Each program's three notes average within 2 dB of the bank's
-//   median and none is more than 5 dB off it (short, high notes are the
-//   softest); six FM channels playing one program at velocity 127 stay below
-//   the 16-bit limit.
+//   balanced by measurement through fmroll and a real player (Game Music
+//   Emu), the RMS level of the loudest 0.2 s of each of notes 48, 60 and 72
+//   held 1 s at velocity 100 (scripts/measure_gm_trims.py): every note is
+//   within about 4 dB of the bank's median, and six FM channels playing one
+//   program at velocity 127 stay below the 16-bit limit.
 // - Envelopes start from the families' templates (struck and plucked sounds
 //   decay, key scaling shortening their higher notes; bowed, blown and held
 //   sounds hold while the key is down) and were then fitted to FluidR3 GM's

@@ -27,11 +27,8 @@ renderer shapes) are left out. Scratch files go to a temporary directory under
 /tmp. Run with /usr/bin/python3 (numpy, scipy).
 """
 
-import argparse
-import functools
 import os
 import sys
-import tempfile
 
 import numpy as np
 
@@ -63,7 +60,7 @@ def envelopes(audio):
     return np.concatenate(out)
 
 
-def search(work, program, fmtool, sf2, passes=PASSES):
+def search(work, program, fmtool, sf2, passes):
     """The program's envelope steps after the search, with its score before and after."""
     trial = bank_search.Trial(work, program, NOTES, SONG_S, "ENVELOPE_STEPS", fmtool, sf2, bank_search.DRY)
     ref = envelopes(trial.ref)
@@ -75,21 +72,5 @@ def search(work, program, fmtool, sf2, passes=PASSES):
     return bank_search.climb(score, start, KNOBS, passes, BETTER_BY)
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument("fmtool")
-    ap.add_argument("--sf2", default="/usr/share/sounds/sf2/FluidR3_GM.sf2")
-    ap.add_argument("--programs", help="comma-separated programs (default: all not on the squares)")
-    ap.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
-    ap.add_argument("--passes", type=int, default=PASSES, help="rounds over the knobs (default 1)")
-    args = ap.parse_args()
-    programs = ([int(p) for p in args.programs.split(",")] if args.programs
-                else [p for p in range(128) if p not in bank_search.SQUARE_PROGRAMS])
-    with tempfile.TemporaryDirectory(prefix="gm-envelopes-", dir="/tmp") as work:
-        table = bank_search.search_all("ENVELOPE_STEPS", functools.partial(search, passes=args.passes), programs,
-                                       os.path.abspath(args.fmtool), args.sf2, args.jobs, work)
-    print(bank_search.format_table("ENVELOPE_STEPS", table))
-
-
 if __name__ == "__main__":
-    main()
+    bank_search.main(__doc__, "ENVELOPE_STEPS", search, PASSES)

@@ -29,11 +29,8 @@ go to a temporary directory under /tmp. Run with /usr/bin/python3 (numpy,
 scipy).
 """
 
-import argparse
-import functools
 import os
 import sys
-import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import bank_search  # noqa: E402
@@ -56,7 +53,7 @@ def knobs(program):
     return [(m, TL_TRIALS) for m in mods] + [("FB", FB_TRIALS)]
 
 
-def search(work, program, fmtool, sf2, passes=PASSES):
+def search(work, program, fmtool, sf2, passes):
     """The program's timbre steps after the search, with its score before and after."""
     trial = bank_search.Trial(work, program, NOTES, SONG_S, "TIMBRE_STEPS", fmtool, sf2)
 
@@ -68,21 +65,5 @@ def search(work, program, fmtool, sf2, passes=PASSES):
     return bank_search.climb(score, start, knobs(program), passes, BETTER_BY)
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    ap.add_argument("fmtool")
-    ap.add_argument("--sf2", default="/usr/share/sounds/sf2/FluidR3_GM.sf2")
-    ap.add_argument("--programs", help="comma-separated programs (default: all not on the squares)")
-    ap.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
-    ap.add_argument("--passes", type=int, default=PASSES, help="rounds over the knobs (default 1)")
-    args = ap.parse_args()
-    programs = ([int(p) for p in args.programs.split(",")] if args.programs
-                else [p for p in range(128) if p not in bank_search.SQUARE_PROGRAMS])
-    with tempfile.TemporaryDirectory(prefix="gm-timbres-", dir="/tmp") as work:
-        table = bank_search.search_all("TIMBRE_STEPS", functools.partial(search, passes=args.passes), programs,
-                                       os.path.abspath(args.fmtool), args.sf2, args.jobs, work)
-    print(bank_search.format_table("TIMBRE_STEPS", table))
-
-
 if __name__ == "__main__":
-    main()
+    bank_search.main(__doc__, "TIMBRE_STEPS", search, PASSES)
