@@ -15,12 +15,13 @@ minus the mean distance in dB between the two renderings' envelopes over the
 three notes: how alike the attacks, the decays while held and the releases
 are, whatever the levels (measure_gm_levels.py balances those).
 
-The search goes over the knobs one at a time (once round; --passes): the attack rate of
-every operator, the carriers' first and second decay rates and first decay
-level (-4 to +4 steps), and their release rate (-2 to +2). A step is kept only
-when it brings the envelopes closer by more than 0.25 dB. The table printed
-holds the bank's steps with what the search found in place; paste it into
-make_gm_bank.py, run that, rebuild, and measure the levels again.
+The search starts from the bank's steps and goes over the knobs one at a
+time, once round (--passes): the attack rate of every operator, the
+carriers' first and second decay rates and first decay level (-4 to +4
+steps), and their release rate (-2 to +2). A step is kept only when it brings
+the envelopes closer by more than 0.25 dB. The table printed holds what the
+search found; paste it into make_gm_bank.py, run that, balance the trims
+(measure_gm_trims.py), rebuild, and measure convert's part levels again.
 
 Programs that convert plays on the squares (72-87, whose envelopes the
 renderer shapes) are left out. Scratch files go to a temporary directory under
@@ -43,7 +44,8 @@ SONG_S = len(NOTES) * (NOTE_S + REST_S)
 STEP = RATE // 100
 FLOOR_DB = 40.0
 RATE_TRIALS = (-4, -2, 2, 4)
-KNOBS = [("AR", RATE_TRIALS), ("D1R", RATE_TRIALS), ("D1L", RATE_TRIALS), ("D2R", RATE_TRIALS), ("RR", (-2, -1, 1, 2))]
+KNOBS = [("AR", RATE_TRIALS), ("D1R", RATE_TRIALS), ("D1L", RATE_TRIALS), ("D2R", RATE_TRIALS),
+         ("RR", (-2, -1, 1, 2))]
 PASSES = 1
 BETTER_BY = 0.25
 

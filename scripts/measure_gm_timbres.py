@@ -20,9 +20,10 @@ at a time, once round (--passes): each modulator's total level (steps of 4,
 from -12 to +16: lower is brighter) and the feedback (-2 to +2). A step is
 kept only when it raises the score by more than 0.005, so that noise does not
 move the bank. The table printed holds what the search found; paste it into
-make_gm_bank.py, run that, rebuild, and measure the levels again
-(measure_gm_levels.py), since a voice's brightness changes how loud it
-sounds. To measure afresh, empty the table first.
+make_gm_bank.py, run that, balance the trims (measure_gm_trims.py),
+rebuild, and measure convert's part levels again (measure_gm_levels.py),
+since a voice's brightness changes how loud it sounds. To measure afresh,
+empty the table first.
 
 Programs that convert plays on the squares (72-87) are left out. Scratch files
 go to a temporary directory under /tmp. Run with /usr/bin/python3 (numpy,
