@@ -89,14 +89,15 @@ TEST(ConvertPlayer, NotesAtTheirWrittenPitchForTheSongsRealLengthWithItsTag) {
     gme_delete(emu);
 }
 
-// Converts a song that plays note 60 at velocity 100 on each of `programs`
+// Converts a song that plays note 60 at velocity 100 on each case's program
 // in turn, one every `every` seconds, each held `hold` seconds, and plays it.
-std::vector<double> PlayEach(const std::vector<int>& programs, double hold, double every) {
+template <typename Case, std::size_t N>
+std::vector<double> PlayEach(const Case (&cases)[N], double hold, double every) {
     const double ticksPerSecond = 1 / SecondsPerTick();  // 160
     TrackBuilder t;
     t.Tempo(0, kTempo);
-    for (std::size_t i = 0; i < programs.size(); ++i) {
-        t.Program(i == 0 ? 0 : std::lround((every - hold) * ticksPerSecond), 0, programs[i])
+    for (std::size_t i = 0; i < N; ++i) {
+        t.Program(i == 0 ? 0 : std::lround((every - hold) * ticksPerSecond), 0, cases[i].program)
             .NoteOn(0, 0, 60, 100)
             .NoteOff(std::lround(hold * ticksPerSecond), 0, 60);
     }
@@ -105,7 +106,7 @@ std::vector<double> PlayEach(const std::vector<int>& programs, double hold, doub
     dir.Write("each.mid", testsupport::BuildSmf(0, kDivision, {t}));
     const testsupport::RunResult r = testsupport::RunFmtool(dir.path(), {"convert", "each.mid", "-o", "each.vgm"});
     EXPECT_EQ(r.status, 0) << r.err;
-    return r.status == 0 ? playertest::RenderMono(dir.Read("each.vgm"), playertest::At(every * programs.size()))
+    return r.status == 0 ? playertest::RenderMono(dir.Read("each.vgm"), playertest::At(every * N))
                          : std::vector<double>{};
 }
 
@@ -125,9 +126,7 @@ TEST(ConvertPlayer, VoicesReleaseAboutAsFastAsTheInstruments) {
         double fluid_ms;
     };
     const Case cases[] = {{19, 441}, {33, 45}, {48, 327}, {53, 210}, {56, 65}, {66, 65}, {98, 1074}};
-    std::vector<int> programs;
-    for (const Case& c : cases) programs.push_back(c.program);
-    const std::vector<double> pcm = PlayEach(programs, 1.0, 4.0);
+    const std::vector<double> pcm = PlayEach(cases, 1.0, 4.0);
     ASSERT_FALSE(pcm.empty());
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE("program " + std::to_string(cases[i].program));
@@ -154,9 +153,7 @@ TEST(ConvertPlayer, HeldNotesFadeAboutAsMuchAsTheInstruments) {
         double fluid_db;
     };
     const Case cases[] = {{0, 15.7}, {5, 7.6}, {7, 6.6}, {9, 26.1}, {39, -0.1}, {48, 3.9}};
-    std::vector<int> programs;
-    for (const Case& c : cases) programs.push_back(c.program);
-    const std::vector<double> pcm = PlayEach(programs, 1.5, 2.0);
+    const std::vector<double> pcm = PlayEach(cases, 1.5, 2.0);
     ASSERT_FALSE(pcm.empty());
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE("program " + std::to_string(cases[i].program));
@@ -182,9 +179,7 @@ TEST(ConvertPlayer, VoicesAreAboutAsBrightAsTheInstruments) {
         {48, {1.00, 0.81, 0.12, 0.02, 0.03, 0.01, 0.07, 0.02}},
         {65, {0.95, 1.00, 0.38, 0.10, 0.08, 0.04, 0.07, 0.11}},
     };
-    std::vector<int> programs;
-    for (const Case& c : cases) programs.push_back(c.program);
-    const std::vector<double> pcm = PlayEach(programs, 1.0, 2.0);
+    const std::vector<double> pcm = PlayEach(cases, 1.0, 2.0);
     ASSERT_FALSE(pcm.empty());
     const double hz = 440 * std::pow(2.0, (60 - 69) / 12.0);
     for (std::size_t i = 0; i < std::size(cases); ++i) {
