@@ -20,7 +20,6 @@ constexpr double kFade = 0.004;           // seconds of fade before the final 0
 constexpr double kHighest = 7000;         // Hz kept: the DAC plays at 14700 Hz
 constexpr double kNyquistMargin = 0.45;   // of the rate: the highest a filter or partial goes
 constexpr double kFall40dB = -4.605170185988091;  // ln(1/100)
-constexpr double kLn2 = 0.6931471805599453;
 constexpr double kMixRate = 44100;        // the rate the noise levels were set at
 
 // sin(2 pi cycles), by Taylor series to x^15 on a quarter wave (error < 1e-9).
@@ -140,8 +139,9 @@ struct KitKey {
 };
 
 // Pitches, decays and band edges follow the same keys of a General MIDI kit
-// (FluidR3's, measured: its 40 dB decay times and spectral centroids); peaks
-// follow its relative loudness, kicks and snares at 1.
+// (FluidR3's, measured: the frequencies of its strongest partials, its 40 dB
+// decay times and spectral centroids); peaks follow its relative loudness,
+// kicks and snares at 1.
 // peak, attack, hold, vibrato Hz, vibrato;
 //   partials {start Hz, end Hz, glide s, level, fall s, odd harmonics};
 //   noises {level, fall s, low Hz, high Hz, bursts, burst s, tail}.
@@ -164,31 +164,31 @@ constexpr KitKey kKit[] = {
     // Tambourine: high noise and the ring of its jingles.
     {54, {0.76, 0, 0, 0, 0, {{4400, 4400, 0.1, 0.3, 0.2, 1}, {5900, 5900, 0.1, 0.25, 0.18, 1}, {6700, 6700, 0.1, 0.2, 0.15, 1}, kNoTone},
           {{1, 0.24, 3500, 7000, 3, 0.012, 1}, kNoNoise}}},
-    // Cowbell: two square-ish partials, 540 and 800 Hz.
-    {56, {0.7, 0, 0, 0, 0, {{540, 540, 0.1, 1, 0.2, 3}, {800, 800, 0.1, 0.7, 0.18, 3}, kNoTone, kNoTone},
+    // Cowbell: a square-ish 472 Hz.
+    {56, {0.7, 0, 0, 0, 0, {{472, 472, 0.1, 1, 0.25, 3}, kNoTone, kNoTone, kNoTone},
           {{0.2, 0.01, 1000, 4000, 0, 0, 0}, kNoNoise}}},
     // Vibraslap: a metal rattle.
     {58, {0.72, 0.005, 0, 0, 0, {{3200, 3200, 0.1, 0.4, 0.5, 1}, kNoTone, kNoTone, kNoTone},
           {{1, 0.5, 2000, 5500, 16, 0.032, 0}, kNoNoise}}},
     // Bongos, congas, timbales: short skins, a little fall in pitch.
-    {60, {0.64, 0, 0, 0, 0, {{1050, 950, 0.02, 1, 0.11, 1}, kNoTone, kNoTone, kNoTone},
+    {60, {0.64, 0, 0, 0, 0, {{950, 910, 0.02, 1, 0.11, 1}, kNoTone, kNoTone, kNoTone},
           {{0.3, 0.015, 1500, 6000, 0, 0, 0}, kNoNoise}}},
-    {61, {0.64, 0, 0, 0, 0, {{780, 700, 0.03, 1, 0.19, 1}, kNoTone, kNoTone, kNoTone},
+    {61, {0.64, 0, 0, 0, 0, {{640, 600, 0.03, 1, 0.19, 1}, kNoTone, kNoTone, kNoTone},
           {{0.3, 0.015, 1500, 6000, 0, 0, 0}, kNoNoise}}},
-    {62, {0.58, 0, 0, 0, 0, {{1000, 950, 0.02, 1, 0.1, 1}, {420, 380, 0.02, 0.5, 0.08, 1}, kNoTone, kNoTone},
+    {62, {0.58, 0, 0, 0, 0, {{1180, 1140, 0.02, 1, 0.1, 1}, {850, 830, 0.02, 0.5, 0.08, 1}, kNoTone, kNoTone},
           {{0.5, 0.03, 1000, 5000, 0, 0, 0}, kNoNoise}}},
-    {63, {0.62, 0, 0, 0, 0, {{380, 350, 0.03, 1, 0.3, 1}, kNoTone, kNoTone, kNoTone},
+    {63, {0.62, 0, 0, 0, 0, {{310, 293, 0.03, 1, 0.3, 1}, kNoTone, kNoTone, kNoTone},
           {{0.2, 0.015, 1500, 6000, 0, 0, 0}, kNoNoise}}},
-    {64, {0.64, 0, 0, 0, 0, {{270, 245, 0.03, 1, 0.3, 1}, kNoTone, kNoTone, kNoTone},
+    {64, {0.64, 0, 0, 0, 0, {{270, 258, 0.03, 1, 0.3, 1}, {212, 212, 0.03, 0.5, 0.3, 1}, kNoTone, kNoTone},
           {{0.2, 0.015, 1500, 6000, 0, 0, 0}, kNoNoise}}},
-    {65, {0.63, 0, 0, 0, 0, {{620, 600, 0.01, 1, 0.5, 1}, {1630, 1620, 0.01, 0.8, 0.4, 1}, kNoTone, kNoTone},
+    {65, {0.63, 0, 0, 0, 0, {{275, 273, 0.01, 1, 0.5, 1}, {537, 535, 0.01, 1, 0.4, 1}, {760, 760, 0.01, 0.35, 0.4, 1}, {2150, 2150, 0.01, 0.35, 0.3, 1}},
           {{1, 0.12, 1500, 6000, 0, 0, 0}, kNoNoise}}},
-    {66, {0.71, 0, 0, 0, 0, {{450, 440, 0.01, 1, 0.5, 1}, {1200, 1190, 0.01, 0.8, 0.4, 1}, kNoTone, kNoTone},
+    {66, {0.71, 0, 0, 0, 0, {{204, 202, 0.01, 1, 0.5, 1}, {402, 400, 0.01, 0.9, 0.4, 1}, {570, 570, 0.01, 0.3, 0.4, 1}, {1610, 1610, 0.01, 0.33, 0.3, 1}},
           {{1, 0.12, 1200, 5000, 0, 0, 0}, kNoNoise}}},
-    // Agogos: bells, a fundamental and its partial near 2.7 times it.
-    {67, {0.52, 0, 0, 0, 0, {{920, 920, 0.1, 0.8, 0.25, 1}, {2500, 2500, 0.1, 1, 0.25, 1}, kNoTone, kNoTone},
+    // Agogos: bells, 1500 and 1000 Hz, the low one with a partial near 3.7 times it.
+    {67, {0.52, 0, 0, 0, 0, {{1500, 1500, 0.1, 1, 0.25, 1}, kNoTone, kNoTone, kNoTone},
           {kNoNoise, kNoNoise}}},
-    {68, {0.47, 0, 0, 0, 0, {{690, 690, 0.1, 0.4, 0.35, 1}, {1870, 1870, 0.1, 0.8, 0.3, 1}, {3700, 3700, 0.1, 1, 0.3, 1}, kNoTone},
+    {68, {0.47, 0, 0, 0, 0, {{1000, 1000, 0.1, 1, 0.35, 1}, {3730, 3730, 0.1, 0.2, 0.3, 1}, kNoTone, kNoTone},
           {kNoNoise, kNoNoise}}},
     // Cabasa, maracas: a short hiss of beads.
     {69, {0.93, 0.004, 0, 0, 0, {kNoTone, kNoTone, kNoTone, kNoTone}, {{1, 0.07, 4000, 7000, 0, 0, 0}, kNoNoise}}},
@@ -201,33 +201,41 @@ constexpr KitKey kKit[] = {
     {74, {0.91, 0, 0, 0, 0, {kNoTone, kNoTone, kNoTone, kNoTone}, {{1, 0.6, 2000, 6000, 30, 0.013, 0}, kNoNoise}}},
     // Claves and wood blocks: short sines with a hard attack.
     {75, {1.0, 0, 0, 0, 0, {{2200, 2200, 0.1, 1, 0.06, 1}, kNoTone, kNoTone, kNoTone}, {{0.2, 0.005, 2000, 7000, 0, 0, 0}, kNoNoise}}},
-    {76, {0.99, 0, 0, 0, 0, {{1100, 1100, 0.1, 1, 0.11, 1}, {2900, 2900, 0.1, 0.15, 0.05, 1}, kNoTone, kNoTone},
+    {76, {0.99, 0, 0, 0, 0, {{700, 700, 0.1, 1, 0.11, 1}, {1640, 1640, 0.1, 0.5, 0.05, 1}, kNoTone, kNoTone},
           {{0.2, 0.006, 1500, 7000, 0, 0, 0}, kNoNoise}}},
-    {77, {0.97, 0, 0, 0, 0, {{880, 880, 0.1, 1, 0.15, 1}, {2350, 2350, 0.1, 0.15, 0.06, 1}, kNoTone, kNoTone},
+    {77, {0.97, 0, 0, 0, 0, {{560, 560, 0.1, 1, 0.15, 1}, {1170, 1170, 0.1, 0.25, 0.06, 1}, kNoTone, kNoTone},
           {{0.2, 0.006, 1500, 7000, 0, 0, 0}, kNoNoise}}},
     // Cuicas: a squeak gliding up, a moan gliding down.
     {78, {0.8, 0.01, 0.05, 0, 0, {{480, 700, 0.15, 1, 0.45, 1}, kNoTone, kNoTone, kNoTone}, {kNoNoise, kNoNoise}}},
     {79, {0.8, 0.01, 0.1, 0, 0, {{420, 260, 0.3, 1, 0.42, 1}, kNoTone, kNoTone, kNoTone}, {kNoNoise, kNoNoise}}},
-    // Triangles: inharmonic high partials under a tap.
-    {80, {0.76, 0, 0, 0, 0, {{1400, 1400, 0.1, 0.3, 0.14, 1}, {2950, 2950, 0.1, 1, 0.14, 1}, {4250, 4250, 0.1, 0.7, 0.12, 1}, {5700, 5700, 0.1, 0.5, 0.1, 1}},
+    // Triangles: inharmonic high partials under a tap, 2170 Hz the strongest.
+    {80, {0.76, 0, 0, 0, 0, {{1210, 1210, 0.1, 0.15, 0.14, 1}, {2170, 2170, 0.1, 1, 0.14, 1}, {4420, 4420, 0.1, 0.33, 0.12, 1}, {4750, 4750, 0.1, 0.5, 0.1, 1}},
           {{0.2, 0.005, 3000, 7000, 0, 0, 0}, kNoNoise}}},
-    {81, {0.76, 0, 0, 0, 0, {{1400, 1400, 0.1, 0.3, 0.5, 1}, {2950, 2950, 0.1, 1, 0.5, 1}, {4250, 4250, 0.1, 0.7, 0.42, 1}, {5700, 5700, 0.1, 0.5, 0.35, 1}},
+    {81, {0.76, 0, 0, 0, 0, {{1210, 1210, 0.1, 0.15, 0.5, 1}, {2170, 2170, 0.1, 1, 0.5, 1}, {4420, 4420, 0.1, 0.33, 0.42, 1}, {4750, 4750, 0.1, 0.5, 0.35, 1}},
           {{0.2, 0.005, 3000, 7000, 0, 0, 0}, kNoNoise}}},
 };
 
-// Toms: a sine gliding down to end_hz = 80 x 2^((key - 41) / 9) (80 Hz for
-// the low floor tom, 160 for the high tom) from 1.6 times it, with a thud.
-constexpr int kTomKeys[] = {41, 43, 45, 47, 48, 50};
-constexpr double kTomLowestHz = 80;
-constexpr double kTomKeysAnOctave = 9;
+// Toms: a sine gliding down a little to the key's pitch, its shell ringing
+// near 2.75 times it, under the stick's thud.
+struct Tom {
+    int key;
+    double hz;
+};
+constexpr Tom kToms[] = {{41, 57}, {43, 83}, {45, 85}, {47, 104}, {48, 110}, {50, 122}};
 
-Voice TomVoice(int key) {
-    const double end_hz = kTomLowestHz * Exp(kLn2 * (key - kTomKeys[0]) / kTomKeysAnOctave);
-    return Voice{0.85, 0, 0, 0, 0, {{end_hz * 1.6, end_hz, 0.12, 1, 0.5, 1}, kNoTone, kNoTone, kNoTone},
-                 {{0.25, 0.02, 500, 4000, 0, 0, 0}, kNoNoise}};
+const Tom* FindTom(int key) {
+    for (const Tom& t : kToms) {
+        if (t.key == key) return &t;
+    }
+    return nullptr;
 }
 
-bool IsTom(int key) { return std::find(std::begin(kTomKeys), std::end(kTomKeys), key) != std::end(kTomKeys); }
+Voice TomVoice(const Tom& tom) {
+    return Voice{0.85, 0, 0, 0, 0, {{tom.hz * 1.15, tom.hz, 0.08, 1, 1.0, 1}, {tom.hz * 2.9, tom.hz * 2.75, 0.08, 0.25, 0.3, 1}, kNoTone, kNoTone},
+                 {{0.5, 0.08, 300, 4000, 0, 0, 0}, kNoNoise}};
+}
+
+bool IsTom(int key) { return FindTom(key) != nullptr; }
 
 const Voice* KitVoice(int key) {
     for (const KitKey& k : kKit) {
@@ -318,7 +326,7 @@ bool DacDrum(int key) { return IsTom(key) || KitVoice(key) != nullptr; }
 
 std::vector<float> DrumSample(int key, unsigned rate) {
     if (!DacDrum(key) || rate < 8000 || rate > 48000) return {};
-    const Voice v = IsTom(key) ? TomVoice(key) : *KitVoice(key);
+    const Voice v = IsTom(key) ? TomVoice(*FindTom(key)) : *KitVoice(key);
     const double r = rate;
     std::vector<double> s(static_cast<std::size_t>(Span(v) * r));
     const std::size_t hold = static_cast<std::size_t>(v.hold_s * r);
