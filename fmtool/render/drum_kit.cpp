@@ -146,7 +146,8 @@ struct KitKey {
 //   partials {start Hz, end Hz, glide s, level, fall s, odd harmonics};
 //   noises {level, fall s, low Hz, high Hz, bursts, burst s, tail}.
 constexpr KitKey kKit[] = {
-    // Kicks: a sine falling from about 150 to 50 Hz under a short click.
+    // Kicks: a sine falling from about 150 to 50 Hz and one falling to 97 Hz,
+    // under the beater's click.
     {35, {1.0, 0, 0, 0, 0, {{140, 45, 0.08, 1, 0.26, 1}, {190, 95, 0.05, 0.5, 0.12, 1}, kNoTone, kNoTone},
           {{1.0, 0.03, 250, 6000, 0, 0, 0}, kNoNoise}}},
     {36, {1.0, 0, 0, 0, 0, {{160, 52, 0.07, 1, 0.24, 1}, {200, 97, 0.05, 0.5, 0.12, 1}, kNoTone, kNoTone},
@@ -154,7 +155,7 @@ constexpr KitKey kKit[] = {
     // Side stick: a click and a short hollow knock near 1 kHz.
     {37, {0.65, 0, 0, 0, 0, {{1150, 1050, 0.02, 1, 0.15, 1}, {1750, 1700, 0.02, 0.5, 0.1, 1}, kNoTone, kNoTone},
           {{6, 0.1, 2500, 7000, 0, 0, 0}, kNoNoise}}},
-    // Snares: two body tones under a rattle of noise that outlasts them.
+    // Snares: three body tones under a rattle of noise that outlasts them.
     {38, {1.0, 0, 0, 0, 0, {{210, 200, 0.03, 1, 0.15, 1}, {340, 330, 0.03, 0.6, 0.08, 1}, {700, 690, 0.02, 0.4, 0.08, 1}, kNoTone},
           {{1.0, 0.25, 400, 5000, 0, 0, 0}, kNoNoise}}},
     {39, {1.0, 0, 0, 0, 0, {kNoTone, kNoTone, kNoTone, kNoTone},
