@@ -47,15 +47,41 @@ constexpr double kDrumTrimDb[47] = {
 };
 // END measured tables
 
+// What each program's trim gains or loses where it is heard, in real songs
+// against the other parts; added to the trims above.
+// BEGIN in-song balance
+// Zero until scripts/measure_gm_balance.py measures them.
+constexpr double kProgramInSongDb[128] = {
+    0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+    0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+    0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+    0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+    0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+    0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+    0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+    0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+    0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+    0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+    0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+    0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+    0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+    0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+    0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+    0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0,
+};
+constexpr double kDrumsInSongDb = 0.0;
+// END in-song balance
+
 }  // namespace
 
 double ProgramTrimDb(int program) {
-    return program >= 0 && program < static_cast<int>(std::size(kProgramTrimDb)) ? kProgramTrimDb[program] : 0.0;
+    if (program < 0 || program >= static_cast<int>(std::size(kProgramTrimDb))) return 0.0;
+    return kProgramTrimDb[program] + kProgramInSongDb[program];
 }
 
 double DrumTrimDb(int key) {
     if (key < kFirstDrumKey || key >= kFirstDrumKey + static_cast<int>(std::size(kDrumTrimDb))) return 0.0;
-    return kDrumTrimDb[key - kFirstDrumKey];
+    return kDrumTrimDb[key - kFirstDrumKey] + kDrumsInSongDb;
 }
 
 double TrimmedDb(const SourceNote& note) { return note.velocity_db + ProgramTrimDb(note.program); }
