@@ -270,9 +270,6 @@ def corrections(results):
 
 def write_cpp(cpp, found, songs):
     """Replaces the in-song tables of part_levels.cpp; `found` None writes zeros."""
-    text = open(cpp).read()
-    head, rest = text.split(BEGIN, 1)
-    _, tail = rest.split(END, 1)
     if found is None:
         note = "// Zero until scripts/measure_gm_balance.py measures them.\n"
         programs, drums = [0.0] * 128, 0.0
@@ -284,10 +281,9 @@ def write_cpp(cpp, found, songs):
         programs = [found[p][0] if p in found else 0.0 for p in range(128)]
         drums = found[128][0] if 128 in found else 0.0
     drum_value = f"{drums:.1f}" if round(drums, 1) else "0.0"
-    section = (f"{BEGIN}\n{note}{measure_gm_levels.format_table('kProgramInSongDb', 128, programs)}\n"
-               f"constexpr double kDrumsInSongDb = {drum_value};\n{END}")
-    with open(cpp, "w") as f:
-        f.write(head + section + tail)
+    measure_gm_levels.replace_section(cpp, BEGIN, END,
+                                      f"{note}{measure_gm_levels.format_table('kProgramInSongDb', 128, programs)}\n"
+                                      f"constexpr double kDrumsInSongDb = {drum_value};")
 
 
 def main():

@@ -127,10 +127,6 @@ def format_table(name, size, values):
 
 def write_cpp(cpp, programs, drums, counts):
     """Replaces the measured tables of part_levels.cpp; `counts` None writes zeros."""
-    text = open(cpp).read()
-    begin, end = "// BEGIN measured tables", "// END measured tables"
-    head, rest = text.split(begin, 1)
-    _, tail = rest.split(end, 1)
     if counts is None:
         note = "// Zero until scripts/measure_gm_levels.py measures them.\n"
         programs, drums = [0.0] * len(PROGRAMS), [0.0] * len(DRUM_KEYS)
@@ -141,10 +137,18 @@ def write_cpp(cpp, programs, drums, counts):
                 f"// 100, level = power mean of the RMS of each note's first second (each hit's first\n"
                 f"// 0.5 s); trim = (FluidR3's level - FluidR3's median program level) - (ours - our\n"
                 f"// median program level), clamped to -18..+12 dB ({counts}).\n")
-    section = (f"{begin}\n{note}{format_table('kProgramTrimDb', len(programs), programs)}\n\n"
-               f"// Keys 35 to 81.\n{format_table('kDrumTrimDb', len(drums), drums)}\n{end}")
+    replace_section(cpp, "// BEGIN measured tables", "// END measured tables",
+                    f"{note}{format_table('kProgramTrimDb', len(programs), programs)}\n\n"
+                    f"// Keys 35 to 81.\n{format_table('kDrumTrimDb', len(drums), drums)}")
+
+
+def replace_section(cpp, begin, end, body):
+    """Replaces what lies between the marker lines `begin` and `end` of `cpp` with `body`."""
+    text = open(cpp).read()
+    head, rest = text.split(begin, 1)
+    _, tail = rest.split(end, 1)
     with open(cpp, "w") as f:
-        f.write(head + section + tail)
+        f.write(f"{head}{begin}\n{body}\n{end}{tail}")
 
 
 def main():
