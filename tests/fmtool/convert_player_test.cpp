@@ -1,7 +1,7 @@
 // fmtool convert heard through a real VGM player (Game Music Emu): notes at
 // their written pitch with the built-in bank, the song's real length, the
-// tag the player shows, and voices that fade, let go and sound about as
-// bright as a General MIDI player's instruments.
+// tag the player shows, voices that fade, let go and sound about as bright
+// as a General MIDI player's instruments, and drums at its kit's pitches.
 #include <gtest/gtest.h>
 #include <gme/gme.h>
 
@@ -89,6 +89,15 @@ TEST(ConvertPlayer, NotesAtTheirWrittenPitchForTheSongsRealLengthWithItsTag) {
     gme_delete(emu);
 }
 
+// Converts the one-track song `t` and plays its first `seconds`.
+std::vector<double> ConvertAndPlay(const TrackBuilder& t, double seconds) {
+    TempDir dir;
+    dir.Write("each.mid", testsupport::BuildSmf(0, kDivision, {t}));
+    const testsupport::RunResult r = testsupport::RunFmtool(dir.path(), {"convert", "each.mid", "-o", "each.vgm"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.status == 0 ? playertest::RenderMono(dir.Read("each.vgm"), playertest::At(seconds)) : std::vector<double>{};
+}
+
 // Converts a song that plays note 60 at velocity 100 on each case's program
 // in turn, one every `every` seconds, each held `hold` seconds, and plays it.
 template <typename Case, std::size_t N>
@@ -102,12 +111,18 @@ std::vector<double> PlayEach(const Case (&cases)[N], double hold, double every) 
             .NoteOff(std::lround(hold * ticksPerSecond), 0, 60);
     }
     t.EndOfTrack(std::lround((every - hold) * ticksPerSecond));
-    TempDir dir;
-    dir.Write("each.mid", testsupport::BuildSmf(0, kDivision, {t}));
-    const testsupport::RunResult r = testsupport::RunFmtool(dir.path(), {"convert", "each.mid", "-o", "each.vgm"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    return r.status == 0 ? playertest::RenderMono(dir.Read("each.vgm"), playertest::At(every * N))
-                         : std::vector<double>{};
+    return ConvertAndPlay(t, every * N);
+}
+
+// Converts a song that strikes each drum key in turn at velocity 110, one
+// every `every` seconds, and plays it.
+std::vector<double> PlayHits(const std::vector<int>& keys, double every) {
+    const long ticks = std::lround(every / SecondsPerTick());
+    TrackBuilder t;
+    t.Tempo(0, kTempo);
+    for (int key : keys) t.NoteOn(0, 9, key, 110).NoteOff(ticks, 9, key);
+    t.EndOfTrack(0);
+    return ConvertAndPlay(t, every * keys.size());
 }
 
 // The level in dB of [from, to) seconds of `pcm`.
@@ -262,5 +277,27 @@ TEST(ConvertPlayer, TagTextsReadBackInEachEncoding) {
         EXPECT_EQ(seen.ours.tag[VGM::kGd3Author], c.author);
         EXPECT_EQ(seen.song, c.player_song);
         EXPECT_EQ(seen.author, c.player_author);
+    }
+}
+
+// Drums on the DAC sound at the pitch of a General MIDI kit's (FluidR3's
+// strongest partial), through the player: a key's pitch stands out over a
+// major third either side of it, 0.08 to 0.3 s after the hit.
+TEST(ConvertPlayer, DrumsOnTheDacSoundAtTheKitsPitches) {
+    struct Case {
+        int key;
+        double hz;
+    };
+    const Case cases[] = {{41, 57}, {45, 85}, {50, 122}, {56, 472}, {67, 1499}};
+    std::vector<int> keys;
+    for (const Case& c : cases) keys.push_back(c.key);
+    const std::vector<double> pcm = PlayHits(keys, 1.0);
+    ASSERT_FALSE(pcm.empty());
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE("key " + std::to_string(cases[i].key));
+        const long from = playertest::At(i + 0.08), to = playertest::At(i + 0.3);
+        const double at = playertest::Magnitude(pcm, from, to, cases[i].hz);
+        EXPECT_GT(at, 1.5 * playertest::Magnitude(pcm, from, to, cases[i].hz * 0.8));
+        EXPECT_GT(at, 1.5 * playertest::Magnitude(pcm, from, to, cases[i].hz * 1.25));
     }
 }
