@@ -31,12 +31,18 @@ def write_mono(path, data):
 
 
 def render_vgm(src, dst, seconds):
+    write_mono(dst, play_vgm(src, seconds))
+
+
+def play_vgm(src, seconds, rate=RATE):
+    """The first `seconds` of a VGM or VGZ file played by Game Music Emu at
+    `rate` Hz, mono (the mean of the channels), in -1..1."""
     gme = ctypes.CDLL("libgme.so.0")
     gme.gme_open_file.restype = ctypes.c_char_p
     gme.gme_start_track.restype = ctypes.c_char_p
     gme.gme_play.restype = ctypes.c_char_p
     emu = ctypes.c_void_p()
-    err = gme.gme_open_file(src.encode(), ctypes.byref(emu), RATE)
+    err = gme.gme_open_file(src.encode(), ctypes.byref(emu), rate)
     if err:
         raise ValueError(f"{src}: {err.decode()}")
     try:
@@ -45,9 +51,9 @@ def render_vgm(src, dst, seconds):
         err = gme.gme_start_track(emu, 0)
         if err:
             raise ValueError(f"{src}: {err.decode()}")
-        total = int(seconds * RATE) * 2  # stereo shorts
+        total = int(seconds * rate) * 2  # stereo shorts
         out = np.zeros(total, dtype=np.int16)
-        block = RATE * 2
+        block = rate * 2
         buf = (ctypes.c_short * block)()
         for start in range(0, total, block):
             count = min(block, total - start)
@@ -57,7 +63,7 @@ def render_vgm(src, dst, seconds):
             out[start:start + count] = np.frombuffer(buf, dtype=np.int16, count=count)
     finally:
         gme.gme_delete(emu)
-    write_mono(dst, out.reshape(-1, 2).astype(np.float64) / 32768.0)
+    return out.reshape(-1, 2).astype(np.float64).mean(axis=1) / 32768.0
 
 
 def trim_wav(src, dst, seconds):

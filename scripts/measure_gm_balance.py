@@ -40,7 +40,6 @@ Run with /usr/bin/python3 (numpy, scipy).
 
 import argparse
 import bisect
-import ctypes
 import datetime
 import glob
 import os
@@ -148,21 +147,7 @@ def levels(samples, rate):
 
 
 def ours_levels(vgz):
-    gme = ctypes.CDLL("libgme.so.0")
-    gme.gme_open_file.restype = ctypes.c_char_p
-    emu = ctypes.c_void_p()
-    err = gme.gme_open_file(vgz.encode(), ctypes.byref(emu), OURS_RATE)
-    if err:
-        raise ValueError(f"{vgz}: {err.decode()}")
-    try:
-        gme.gme_ignore_silence(emu, 1)
-        gme.gme_start_track(emu, 0)
-        count = OURS_RATE * SECONDS * 2
-        buf = (ctypes.c_short * count)()
-        gme.gme_play(emu, count, buf)
-    finally:
-        gme.gme_delete(emu)
-    return levels(np.frombuffer(buf, dtype=np.int16).reshape(-1, 2).mean(axis=1) / 32768.0, OURS_RATE)
+    return levels(sound_render.play_vgm(vgz, SECONDS, OURS_RATE), OURS_RATE)
 
 
 def fluid_levels(mid, wav, sf2):
@@ -281,9 +266,11 @@ def write_cpp(cpp, found, songs):
         programs = [found[p][0] if p in found else 0.0 for p in range(128)]
         drums = found[128][0] if 128 in found else 0.0
     drum_value = f"{drums:.1f}" if round(drums, 1) else "0.0"
+    # All zero, the table is written empty (C++ zero-fills it).
+    table = (measure_gm_levels.format_table("kProgramInSongDb", 128, programs) if any(round(v, 1) for v in programs)
+             else "constexpr double kProgramInSongDb[128] = {};")
     measure_gm_levels.replace_section(cpp, BEGIN, END,
-                                      f"{note}{measure_gm_levels.format_table('kProgramInSongDb', 128, programs)}\n"
-                                      f"constexpr double kDrumsInSongDb = {drum_value};")
+                                      f"{note}{table}\nconstexpr double kDrumsInSongDb = {drum_value};")
 
 
 def main():
