@@ -16,9 +16,9 @@ its channels with at least 8 notes there:
     bench renders its reference (reverb and chorus, gain 0.2);
   - FMTOOL convert renders the song with every other channel's notes at
     velocity 1, silent on the chips but still taking their channels, so the
-    part plays where it plays in the whole song; each other channel keeps its
-    loudest note as it is, which keeps the song's gain what it is with all
-    parts;
+    part plays where it plays in the whole song; after the minute measured,
+    each other channel plays its loudest note once (the drums: each key's
+    loudest), which keeps the song's gain what it is with all parts;
   - and both render the whole song.
 Levels are mean squares over 2 s windows of the first 60 s (ours rendered by
 Game Music Emu at 11025 Hz: a level needs no more, and the chip runs four
@@ -74,25 +74,29 @@ def note_on(event, channel=None):
         (channel is None or (event[0] & 0x0F) == channel)
 
 
-def cut(division, tracks, seconds):
-    """The tracks up to `seconds` (by the tempo map), each ending there and the
-    first silencing every channel there: FluidSynth renders on while a note is held."""
+def tick_at(division, tracks, seconds):
+    """The tick `seconds` into the song, by its tempo map."""
     if division & 0x8000:  # SMPTE: frames a second x ticks a frame
-        end = int(seconds * (256 - (division >> 8)) * (division & 0xFF))
-    else:
-        tempos = []
-        for track in tracks:
-            tick = 0
-            for delta, event in track:
-                tick += delta
-                if event[:2] == b"\xff\x51" and len(event) >= 6:
-                    tempos.append((tick, int.from_bytes(event[3:6], "big")))
-        marks = [(0, 0.0, 500000)]  # tick, second, microseconds a quarter note from there
-        for tick, tempo in sorted(tempos):
-            t0, s0, u0 = marks[-1]
-            marks.append((tick, s0 + (tick - t0) * u0 / 1e6 / division, tempo))
-        t0, s0, u0 = marks[bisect.bisect_right([m[1] for m in marks], seconds) - 1]
-        end = t0 + int((seconds - s0) * 1e6 * division / u0)
+        return int(seconds * (256 - (division >> 8)) * (division & 0xFF))
+    tempos = []
+    for track in tracks:
+        tick = 0
+        for delta, event in track:
+            tick += delta
+            if event[:2] == b"\xff\x51" and len(event) >= 6:
+                tempos.append((tick, int.from_bytes(event[3:6], "big")))
+    marks = [(0, 0.0, 500000)]  # tick, second, microseconds a quarter note from there
+    for tick, tempo in sorted(tempos):
+        t0, s0, u0 = marks[-1]
+        marks.append((tick, s0 + (tick - t0) * u0 / 1e6 / division, tempo))
+    t0, s0, u0 = marks[bisect.bisect_right([m[1] for m in marks], seconds) - 1]
+    return t0 + int((seconds - s0) * 1e6 * division / u0)
+
+
+def cut(division, tracks, seconds):
+    """The tracks up to `seconds`, each ending there and the first silencing
+    every channel there: FluidSynth renders on while a note is held."""
+    end = tick_at(division, tracks, seconds)
     silence = b"".join(bytes([0xB0 | c, 120, 0, 0xB0 | c, 123, 0]) for c in range(16))
     out = []
     for number, track in enumerate(tracks):
@@ -127,18 +131,36 @@ def alone(tracks, channel):
     return out
 
 
-def hushed(tracks, channel):
-    """Every other channel's notes at velocity 1 but its loudest (the last of them)."""
+def hushed(division, tracks, channel):
+    """Every other channel's notes at velocity 1; after the measured minute,
+    each other channel plays its loudest velocity once (the drums: each key's
+    loudest, as each key has its own trim), so that the song's gain is what
+    it is with every part, but unheard in the levels."""
     loudest = {}
-    for t, track in enumerate(tracks):
-        for i, (_, e) in enumerate(track):
+    for track in tracks:
+        for _, e in track:
             if note_on(e) and (e[0] & 0x0F) != channel:
-                other = e[0] & 0x0F
-                if other not in loudest or e[2] >= loudest[other][0]:
-                    loudest[other] = (e[2], t, i)
-    keep = {(t, i) for _, t, i in loudest.values()}
-    return [[(d, bytes([e[0], e[1], 1]) if note_on(e) and (e[0] & 0x0F) != channel and (t, i) not in keep else e)
-             for i, (d, e) in enumerate(track)] for t, track in enumerate(tracks)]
+                other = (e[0] & 0x0F, e[1] if (e[0] & 0x0F) == DRUMS else 0)
+                loudest[other] = max(loudest.get(other, (0, 0)), (e[2], e[1]))
+    out = [[(d, bytes([e[0], e[1], 1]) if note_on(e) and (e[0] & 0x0F) != channel else e)
+            for d, e in track] for track in tracks]
+    on, off = tick_at(division, tracks, SECONDS + 0.5), tick_at(division, tracks, SECONDS + 1.0)
+    gain_notes = []
+    for (other, _), (velocity, key) in sorted(loudest.items()):
+        gain_notes += [(on, bytes([0x90 | other, key, velocity])), (off, bytes([0x80 | other, key, 0]))]
+    # Into the first track, in time order, before the silence the cut ends it with.
+    timed, tick = [], 0
+    for delta, event in out[0][:-1]:
+        tick += delta
+        timed.append((tick, event))
+    end = tick + out[0][-1][0]
+    timed = sorted(timed + gain_notes, key=lambda x: x[0])
+    track, tick = [], 0
+    for when, event in timed:
+        track.append((when - tick, event))
+        tick = when
+    out[0] = track + [(end - tick, b"\xff\x2f\x00")]
+    return out
 
 
 def levels(samples, rate):
@@ -184,7 +206,7 @@ def measure_part(args):
             return path, channel, program, fluid_levels(base + ".mid", base + ".ref.wav", sf2), \
                 convert_levels(fmtool, base + ".mid")
         smf_file.write_file(base + ".ref.mid", file_format, division, alone(tracks, channel))
-        smf_file.write_file(base + ".mid", file_format, division, hushed(tracks, channel))
+        smf_file.write_file(base + ".mid", file_format, division, hushed(division, tracks, channel))
         return path, channel, program, fluid_levels(base + ".ref.mid", base + ".ref.wav", sf2), \
             convert_levels(fmtool, base + ".mid")
     except (OSError, ValueError, subprocess.CalledProcessError) as e:
