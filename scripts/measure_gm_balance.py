@@ -16,9 +16,11 @@ its channels with at least 8 notes there:
     bench renders its reference (reverb and chorus, gain 0.2);
   - FMTOOL convert renders the song with every other channel's notes at
     velocity 1, silent on the chips but still taking their channels, so the
-    part plays where it plays in the whole song; after the minute measured,
-    each other channel plays its loudest note once (the drums: each key's
-    loudest), which keeps the song's gain what it is with all parts;
+    part plays where it plays in the whole song (but for the voices it would
+    share: the allocator gives them to the loudest, which it now is); after
+    the minute measured, each other channel plays its loudest note once (the
+    drums: each key's loudest), which keeps the song's gain what it is with
+    all parts;
   - and both render the whole song.
 Levels are mean squares over 2 s windows of the first 60 s (ours rendered by
 Game Music Emu at 11025 Hz: a level needs no more, and the chip runs four
