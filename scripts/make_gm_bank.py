@@ -258,8 +258,10 @@ STRINGS = [
     bowed("Tremolo Strings", "bowed section with the chip's amplitude tremolo", 3, 21, 30, 2, pms=2, ams=2, am=1),
     Voice("Pizzicato Strings", "plucked string: short round pizz",
           4, 3, op(30, 1, PIZZ), op(12, 1, PIZZ), op(36, 3, PLUCK), op(22, 1, PIZZ)),
+    # The octave carrier 16 dB under the body's: FluidR3's harp is almost a
+    # pure fundamental from G4 up, and a louder octave cost its songs' chroma.
     Voice("Orchestral Harp", "harp: soft pluck that rings, with a faint octave",
-          4, 2, op(34, 1, HARP), op(12, 1, HARP), op(38, 4, PLUCK), op(22, 2, HARP)),
+          4, 2, op(34, 1, HARP), op(12, 1, HARP), op(38, 4, PLUCK), op(34, 2, HARP)),
     Voice("Timpani", "kettle drum: round pitched boom with a soft mallet attack",
           4, 3, op(36, 1, DRUM), op(12, 1, DRUM), op(34, 3, THUMP), op(22, 2, DRUM)),
 ]
